@@ -1,0 +1,20 @@
+# Host build of the core with GoogleTest: the fast loop, sanitizers (ZARN_SANITIZE) and benchmarks.
+find_package(GTest REQUIRED)
+
+option(ZARN_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(ZARN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_executable(zarn_core_tests
+  tests/fake_code_pages.cpp
+  tests/encoding_test.cpp
+  tests/text_stream_test.cpp
+  tests/command_line_test.cpp
+  tests/date_stamp_test.cpp
+  tests/record_stamper_test.cpp
+  tests/stamping_model.cpp
+  tests/stamping_differential_test.cpp)
+target_link_libraries(zarn_core_tests PRIVATE zarn_core GTest::gtest_main)
+add_test(NAME core COMMAND zarn_core_tests)

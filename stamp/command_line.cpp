@@ -1,0 +1,69 @@
+#include "stamp/command_line.h"
+
+namespace zarn {
+
+namespace {
+
+char16_t At(std::u16string_view line, std::size_t pos) { return pos < line.size() ? line[pos] : u'\0'; }
+
+bool IsSeparator(char16_t unit) { return unit >= 1 && unit <= 32; }
+
+std::size_t LastSlashOrColon(std::u16string_view path) { return path.find_last_of(u"\\:"); }
+
+}  // namespace
+
+std::u16string NextArgument(std::u16string_view line, std::size_t& pos) {
+    for (;;) {
+        const char16_t unit = At(line, pos);
+        if (IsSeparator(unit)) ++pos;
+        else if (unit == u'"' && At(line, pos + 1) == u'"') pos += 2;
+        else break;
+    }
+    std::u16string argument;
+    for (char16_t unit = At(line, pos); unit > 32; unit = At(line, pos)) {
+        ++pos;
+        if (unit != u'"') {
+            argument += unit;
+            continue;
+        }
+        for (unit = At(line, pos); unit != 0 && unit != u'"'; unit = At(line, pos)) {
+            argument += unit;
+            ++pos;
+        }
+        if (unit == u'"') ++pos;
+    }
+    return argument;
+}
+
+TArguments SplitCommandLine(std::u16string_view line) {
+    TArguments result;
+    std::size_t pos = 0;
+    NextArgument(line, pos);  // argument 0, the program, is not used
+    for (;;) {
+        std::u16string argument = NextArgument(line, pos);
+        if (argument.empty()) break;
+        if (result.count++ == 0) result.first = std::move(argument);
+    }
+    return result;
+}
+
+std::u16string FolderOf(std::u16string_view path) {
+    const std::size_t last = LastSlashOrColon(path);
+    if (last == std::u16string_view::npos) return {};
+    const bool dropLast = path[last] == u'\\' && last >= 1 && path[last - 1] != u'\\' && path[last - 1] != u':';
+    return std::u16string(path.substr(0, dropLast ? last : last + 1));
+}
+
+std::u16string_view FileNameOf(std::u16string_view path) {
+    const std::size_t last = LastSlashOrColon(path);
+    return last == std::u16string_view::npos ? path : path.substr(last + 1);
+}
+
+std::u16string OutputPath(std::u16string_view outputFolder, std::u16string_view inputPath) {
+    std::u16string path(outputFolder);
+    path += u'\\';
+    path += FileNameOf(inputPath);
+    return path;
+}
+
+}  // namespace zarn

@@ -1,0 +1,41 @@
+// Record stamping: the date stamp after every line that ends a record of comma-separated values.
+// Platform-free. A line ends a record when the double quotes seen since the last record end are
+// even in number; a quoted field holding a line break keeps the record open.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "textfile/text_stream.h"
+
+namespace zarn {
+
+// Splits decoded text into lines (CR LF, lone CR and lone LF each end one; the first U+0000
+// ends the text) and writes each line with CR LF, stamped where it ends a record.
+class TRecordStamper final : public TTextSink {
+public:
+    // stamp: the date stamp as bytes in the ANSI code page.
+    TRecordStamper(std::string stamp, TTextWriter& writer);
+    bool Text(std::u16string_view text) override;
+    bool Ascii(std::string_view bytes) override;
+    void End() override;
+
+private:
+    template <class TUnit>
+    bool Feed(std::basic_string_view<TUnit> text);
+    void EndLine();
+
+    std::string stamp_;
+    TTextWriter& writer_;
+    bool oddQuotes_ = false;  // parity of the quotes since the last record end
+    bool inLine_ = false;     // a line has begun and not yet ended
+    bool skipLf_ = false;     // the last line ended with CR, so an LF right after it belongs to it
+    bool ended_ = false;      // U+0000 or the end of the input was reached
+};
+
+// Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
+// UTF-16 text, encoded once here.
+void StampText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp, TByteSink& sink,
+               std::size_t pieceBytes = kPieceBytes);
+
+}  // namespace zarn

@@ -1,0 +1,82 @@
+// Byte order marks and where a stream of bytes may be cut between characters.
+#include <gtest/gtest.h>
+
+#include "tests/fake_code_pages.h"
+
+namespace zarn::testing {
+namespace {
+
+TEST(DetectBom, Table) {
+    struct TCase {
+        std::string bytes;
+        TEncoding encoding;
+        std::size_t size;
+    } cases[] = {
+        {"", TEncoding::Ansi, 0},                        // empty file
+        {"\xFF\xFE", TEncoding::Utf16Le, 2},             // mark alone
+        {"\xFF\xFE" "a", TEncoding::Utf16Le, 2},
+        {std::string("\xFF\xFE\0\0", 4), TEncoding::Utf16Le, 2},  // UTF-32LE mark reads as UTF-16LE
+        {"\xFE\xFF", TEncoding::Utf16Be, 2},
+        {"\xEF\xBB\xBF", TEncoding::Utf8, 3},
+        {"\xEF\xBB", TEncoding::Ansi, 0},                // mark cut short
+        {"\xFF", TEncoding::Ansi, 0},
+        {"a\xFF\xFE", TEncoding::Ansi, 0},               // a mark later in the file is text
+    };
+    for (const TCase& c : cases) {
+        const TBom bom = DetectBom(c.bytes);
+        EXPECT_EQ(c.encoding, bom.encoding) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(c.size, bom.size) << ::testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(WholeCharacterBytes, DoubleByte) {
+    TDoubleByteCodePage codePage;
+    struct TCase {
+        std::string bytes;
+        std::size_t whole;
+    } cases[] = {
+        {"", 0},
+        {"ab", 2},
+        {"a\x82", 1},              // a lead byte waits for its trail
+        {"\x82\xA0", 2},           // a whole pair
+        {"\x82\x82", 2},           // a lead byte as trail
+        {"\x82\x82\x82", 2},       // three lead bytes: the last waits
+        {"a\x82\x82\x82", 3},
+        {"\xA0\x82\x82", 3},       // a byte that is no lead byte ends a character
+        {std::string("\x82\0", 2), 2},  // zero is never a trail, so it ends the lead alone
+        {"\x82" "a", 2},           // ASCII as trail byte
+    };
+    for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
+}
+
+TEST(WholeCharacterBytes, Utf8) {
+    TUtf8CodePage codePage(true);
+    struct TCase {
+        std::string bytes;
+        std::size_t whole;
+    } cases[] = {
+        {"a", 1},
+        {"a\xE3", 1},                  // three-byte sequence begun
+        {"a\xE3\x81", 1},
+        {"a\xE3\x81\x82", 4},          // complete
+        {"\xF0\x9F\x98", 0},           // four-byte sequence missing its last byte
+        {"\xF0\x9F\x98\x80", 4},
+        {"\x80\x80\x80\x80\x80", 5},   // stray continuation bytes: nothing to wait for
+        {"\xC3", 0},
+        {"\xFF", 1},                   // never part of a sequence
+    };
+    for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
+}
+
+TEST(IsAscii, BytesAndUnits) {
+    EXPECT_TRUE(IsAscii(std::string_view("")));
+    EXPECT_TRUE(IsAscii(std::string_view("0123456789abcdef\x7F")));
+    EXPECT_FALSE(IsAscii(std::string_view("0123456789abcdef\x80")));   // in the tail
+    EXPECT_FALSE(IsAscii(std::string_view("\x80" "123456789abcdef")));  // in a word
+    EXPECT_TRUE(IsAscii(std::u16string_view(u"abcde\x7F")));
+    EXPECT_FALSE(IsAscii(std::u16string_view(u"abcd\x0100")));
+    EXPECT_FALSE(IsAscii(std::u16string_view(u"a\x0080")));
+}
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,135 @@
+#include "tests/fake_code_pages.h"
+
+#include <algorithm>
+
+#include "textfile/failure.h"
+
+namespace zarn::testing {
+
+std::size_t TLatin1CodePage::Decode(std::string_view bytes, char16_t* out) {
+    for (unsigned char byte : bytes) *out++ = byte;
+    return bytes.size();
+}
+
+std::size_t TLatin1CodePage::Encode(std::u16string_view text, char* out) {
+    for (char16_t unit : text) {
+        if (unit < 0x100) *out++ = static_cast<char>(unit);
+        else if (unit == 0x2018 || unit == 0x2019) *out++ = '\'';
+        else *out++ = '?';
+    }
+    return text.size();
+}
+
+TDoubleByteCodePage::TDoubleByteCodePage() {
+    shape_.kind = TCodePageShape::TKind::DoubleByte;
+    for (int byte = 0x81; byte <= 0xFC; ++byte) shape_.leadByte[byte] = byte <= 0x9F || byte >= 0xE0;
+}
+
+std::size_t TDoubleByteCodePage::Decode(std::string_view bytes, char16_t* out) {
+    char16_t* start = out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (!shape_.leadByte[byte]) {
+            *out++ = byte < 0x80 ? byte : static_cast<char16_t>(0xFF00 + byte);
+        } else if (i + 1 < bytes.size() && bytes[i + 1] != 0) {
+            *out++ = static_cast<char16_t>(0x4E00 + (byte - 0x81) * 256 + static_cast<unsigned char>(bytes[++i]));
+        } else {
+            *out++ = 0x30FB;
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t TDoubleByteCodePage::Encode(std::u16string_view text, char* out) {
+    char* start = out;
+    for (char16_t unit : text) {
+        if (unit < 0x80) {
+            *out++ = static_cast<char>(unit);
+        } else if (unit >= 0x4E00 && unit < 0x4E00 + 0x7C * 256) {
+            *out++ = static_cast<char>(0x81 + (unit - 0x4E00) / 256);
+            *out++ = static_cast<char>((unit - 0x4E00) % 256);
+        } else if (unit >= 0xFF80 && !shape_.leadByte[unit - 0xFF00]) {
+            *out++ = static_cast<char>(unit - 0xFF00);
+        } else {
+            *out++ = '?';
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+TUtf8CodePage::TUtf8CodePage(bool strict) : strict_(strict) { shape_.kind = TCodePageShape::TKind::Utf8; }
+
+std::size_t TUtf8CodePage::Decode(std::string_view bytes, char16_t* out) {
+    char16_t* start = out;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char byte = p[i];
+        std::size_t length = byte < 0x80 ? 1 : byte < 0xC2 ? 0 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : byte < 0xF5 ? 4 : 0;
+        char32_t code = length == 1 ? byte : length == 2 ? byte & 0x1F : length == 3 ? byte & 0x0F : byte & 0x07;
+        bool good = length != 0 && i + length <= n;
+        for (std::size_t k = 1; good && k < length; ++k) {
+            good = (p[i + k] & 0xC0) == 0x80;
+            code = code << 6 | (p[i + k] & 0x3F);
+        }
+        if (good && length == 3) good = code >= 0x800 && (code < 0xD800 || code > 0xDFFF);
+        if (good && length == 4) good = code >= 0x10000 && code <= 0x10FFFF;
+        if (!good) {
+            if (strict_) throw TFailure(u"bad UTF-8");
+            *out++ = 0xFFFD;
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            *out++ = static_cast<char16_t>(code);
+        }
+        i += length;
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t TUtf8CodePage::Encode(std::u16string_view text, char* out) {
+    char* start = out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t code = text[i];
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        if (code < 0x80) {
+            *out++ = static_cast<char>(code);
+        } else if (code < 0x800) {
+            *out++ = static_cast<char>(0xC0 | code >> 6);
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | code >> 12);
+            *out++ = static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | code >> 18);
+            *out++ = static_cast<char>(0x80 | (code >> 12 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+TMemorySource::TMemorySource(std::string bytes, std::size_t most, std::uint32_t seed, std::size_t failAfter)
+    : bytes_(std::move(bytes)), most_(most), failAfter_(failAfter), random_(seed) {}
+
+std::size_t TMemorySource::Read(char* buffer, std::size_t capacity) {
+    ++reads_;
+    if (pos_ >= failAfter_) throw TFailure(u"read failed");
+    std::size_t count = std::uniform_int_distribution<std::size_t>(1, std::max<std::size_t>(most_, 1))(random_);
+    count = std::min({count, capacity, bytes_.size() - pos_, failAfter_ - pos_});
+    std::copy_n(bytes_.data() + pos_, count, buffer);
+    pos_ += count;
+    return count;
+}
+
+}  // namespace zarn::testing

@@ -1,0 +1,63 @@
+// Record ends by quote parity and line splitting, on decoded text.
+#include <gtest/gtest.h>
+
+#include "stamp/record_stamper.h"
+#include "tests/fake_code_pages.h"
+
+namespace zarn::testing {
+namespace {
+
+struct TCase {
+    const char* name;
+    std::string input;     // ANSI bytes (Latin-1)
+    std::string expected;  // output bytes, stamp ",S"
+};
+
+class RecordStamper : public ::testing::TestWithParam<TCase> {};
+
+TEST_P(RecordStamper, StampsRecordEnds) {
+    TLatin1CodePage ansi;
+    TUtf8CodePage utf8(true);
+    for (std::size_t most : {std::size_t{1}, std::size_t{3}, std::size_t{1000}}) {
+        TMemorySource source(GetParam().input, most, 7);
+        TMemorySink sink;
+        StampText(source, ansi, utf8, u",S", sink);
+        EXPECT_EQ(GetParam().expected, sink.Bytes()) << "reads of up to " << most;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecordStamper, ::testing::Values(
+    // Three lines without quotes each end a record; the header too.
+    TCase{"Plain", "h\r\na,b\r\nc", "h,S\r\na,b,S\r\nc,S\r\n"},
+    // An empty file has no lines and gives no bytes.
+    TCase{"Empty", "", ""},
+    // A quoted line break: the first line (one quote) stays open, the second closes the record.
+    TCase{"QuotedBreak", "1,\"a\nb\",2\n3", "1,\"a\r\nb\",2,S\r\n3,S\r\n"},
+    // 3 quotes then 1 quote: the second line ends the record with a count of 4.
+    TCase{"ThreeThenOne", "\"\"\"\n\"\n", "\"\"\"\r\n\",S\r\n"},
+    // A doubled quote inside a field keeps the parity even.
+    TCase{"DoubledQuote", "\"a\"\"b\"\n", "\"a\"\"b\",S\r\n"},
+    // Quotes that never balance leave every later line unstamped.
+    TCase{"NeverClosed", "\"a\nb\nc\n", "\"a\r\nb\r\nc\r\n"},
+    // Empty lines inside an open field stay empty; after it closes each becomes the stamp alone.
+    TCase{"EmptyLines", "\"\n\n\"\n\n\n", "\"\r\n\r\n\",S\r\n,S\r\n,S\r\n"},
+    // Typographic (U+201C) and fullwidth (U+FF02) quotes do not count; each line is a record.
+    TCase{"OtherQuotes", std::string("\xFF\xFE\x1C\x20" "a\0\n\0" "\x02\xFF" "b\0", 12), "?a,S\r\n?b,S\r\n"},
+    // CR, LF and CR LF each end one line; LF CR is two line ends with an empty line between.
+    TCase{"LineEnds", "a\rb\r\nc\nd\n\re", "a,S\r\nb,S\r\nc,S\r\nd,S\r\n,S\r\ne,S\r\n"},
+    // CR CR LF is an empty line between two.
+    TCase{"CrCrLf", "a\r\r\nb", "a,S\r\n,S\r\nb,S\r\n"},
+    // A break at the very end adds no empty line; two breaks add one.
+    TCase{"TrailingBreaks", "a\r\n\r\n", "a,S\r\n,S\r\n"},
+    // The first zero byte ends the text: the line keeps what precedes it.
+    TCase{"ZeroEndsText", std::string("a\0b\r\nc", 6), "a,S\r\n"},
+    // A zero byte at the start of a line adds no line.
+    TCase{"ZeroAtLineStart", std::string("a\n\0b", 4), "a,S\r\n"},
+    // A zero byte right after CR: the empty line from CR stands, nothing after it.
+    TCase{"ZeroAfterCr", std::string("\r\0\n", 3), ",S\r\n"},
+    // A quote count left odd by the zero byte's line: that line is not stamped.
+    TCase{"ZeroInOpenField", std::string("\"a\0\"", 4), "\"a\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,81 @@
+// The streaming pipeline against the whole-file model, on generated files read in random pieces.
+#include <gtest/gtest.h>
+
+#include "stamp/record_stamper.h"
+#include "tests/fake_code_pages.h"
+#include "tests/stamping_model.h"
+#include "textfile/failure.h"
+
+namespace zarn::testing {
+namespace {
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned char byte : bytes) hex += {digits[byte >> 4], digits[byte & 15], ' '};
+    return hex;
+}
+
+// Either the output bytes or the failure text.
+std::string Outcome(auto&& run) {
+    try {
+        return run();
+    } catch (const TFailure& failure) {
+        return "failure: " + std::string(failure.Text().begin(), failure.Text().end());
+    }
+}
+
+void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
+    TUtf8CodePage utf8(true);
+    std::mt19937 random(seed);
+    const std::u16string stamp = u",2026/12/10";
+    for (int i = 0; i < cases; ++i) {
+        const std::string file = GenerateFile(random);
+        const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 64)(random);
+        const std::size_t piece = std::uniform_int_distribution<std::size_t>(8, 80)(random);
+        const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+        const std::string actual = Outcome([&] {
+            TMemorySource source(file, most, random());
+            TMemorySink sink;
+            StampText(source, ansi, utf8, stamp, sink, piece);
+            return sink.Bytes();
+        });
+        ASSERT_EQ(expected, actual) << "case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
+                                    << "\ninput: " << Hex(file);
+    }
+}
+
+TEST(StampingDifferential, SingleByteCodePage) {
+    TLatin1CodePage ansi;
+    CompareWithModel(ansi, 1, 4000);
+}
+
+TEST(StampingDifferential, DoubleByteCodePage) {
+    TDoubleByteCodePage ansi;
+    CompareWithModel(ansi, 2, 4000);
+}
+
+TEST(StampingDifferential, Utf8AsAnsiCodePage) {
+    TUtf8CodePage ansi(false);
+    CompareWithModel(ansi, 3, 4000);
+}
+
+TEST(StampingDifferential, WholeFileInOneRead) {
+    TDoubleByteCodePage ansi;
+    TUtf8CodePage utf8(true);
+    std::mt19937 random(4);
+    for (int i = 0; i < 500; ++i) {
+        const std::string file = GenerateFile(random);
+        const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, u",2026.12.10"); });
+        const std::string actual = Outcome([&] {
+            TMemorySource source(file, file.size() + 1, 0);
+            TMemorySink sink;
+            StampText(source, ansi, utf8, u",2026.12.10", sink);
+            return sink.Bytes();
+        });
+        ASSERT_EQ(expected, actual) << "input: " << Hex(file);
+    }
+}
+
+}  // namespace
+}  // namespace zarn::testing

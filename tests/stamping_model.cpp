@@ -1,0 +1,104 @@
+#include "tests/stamping_model.h"
+
+#include <vector>
+
+namespace zarn::testing {
+
+std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp) {
+    const TBom bom = DetectBom(file);
+    const std::string rest = file.substr(bom.size);
+    std::u16string text;
+    if (bom.encoding == TEncoding::Utf16Le || bom.encoding == TEncoding::Utf16Be) {
+        for (std::size_t i = 0; i + 1 < rest.size(); i += 2) {
+            const auto lo = static_cast<unsigned char>(rest[bom.encoding == TEncoding::Utf16Le ? i : i + 1]);
+            const auto hi = static_cast<unsigned char>(rest[bom.encoding == TEncoding::Utf16Le ? i + 1 : i]);
+            text += static_cast<char16_t>(hi << 8 | lo);
+        }
+    } else if (!rest.empty()) {
+        TCodePage& codePage = bom.encoding == TEncoding::Utf8 ? utf8 : ansi;
+        text.resize(rest.size());
+        text.resize(codePage.Decode(rest, text.data()));
+    }
+
+    std::vector<std::u16string> lines;
+    text += u'\0';
+    for (std::size_t pos = 0; text[pos] != 0;) {
+        const std::size_t start = pos;
+        while (text[pos] != u'\r' && text[pos] != u'\n' && text[pos] != 0) ++pos;
+        lines.push_back(text.substr(start, pos - start));
+        if (text[pos] == u'\r') ++pos;
+        if (text[pos] == u'\n') ++pos;
+    }
+
+    std::int64_t quotes = 0;
+    for (std::u16string& line : lines) {
+        for (char16_t unit : line) quotes += unit == u'"';
+        if (quotes % 2 == 0) {
+            line += stamp;
+            quotes = 0;
+        }
+    }
+
+    std::u16string joined;
+    for (const std::u16string& line : lines) joined += line + u"\r\n";
+    std::string out(joined.size() * ansi.MaxBytesPerUnit(), '\0');
+    out.resize(joined.empty() ? 0 : ansi.Encode(joined, out.data()));
+    return out;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string GenerateFile(std::mt19937& random) {
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    const int length = pick(4) == 0 ? pick(8) : pick(400);
+    std::string file;
+    switch (pick(6)) {
+    case 0: {  // UTF-16, either order, often with an odd last byte
+        const bool little = pick(2) == 0;
+        file = little ? "\xFF\xFE" : "\xFE\xFF";
+        static const char16_t units[] = {u'a', u'"', u',', u'\r', u'\n', 0, 0xD83D, 0xDE00, 0x3042, 0x00E9, 0xFF02};
+        for (int i = 0; i < length; ++i) {
+            const char16_t unit = pick(8) == 0 ? static_cast<char16_t>(random()) : units[pick(std::size(units))];
+            file += static_cast<char>(little ? unit & 0xFF : unit >> 8);
+            file += static_cast<char>(little ? unit >> 8 : unit & 0xFF);
+        }
+        if (pick(3) == 0) file += 'x';
+        break;
+    }
+    case 1: {  // UTF-8 after its mark, mostly well-formed
+        file = "\xEF\xBB\xBF";
+        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C};
+        for (int i = 0; i < length; ++i) AppendUtf8(file, codes[pick(std::size(codes))]);
+        if (pick(4) == 0) file.insert(3 + pick(static_cast<int>(file.size() - 2)), 1, static_cast<char>(0x80 + pick(0x80)));
+        break;
+    }
+    default: {  // bytes in the ANSI code page, with lead bytes, high bytes and stray marks
+        static const char bytes[] = {'a', 'b', '"', ',', '\r', '\n', '\0', '\x81', '\x82', '\xE3', '\xFC', '\xA0', '\xEF', '\xFF', '\xFE', '@'};
+        for (int i = 0; i < length; ++i) file += pick(8) == 0 ? static_cast<char>(random()) : bytes[pick(std::size(bytes))];
+        break;
+    }
+    }
+    return file;
+}
+
+}  // namespace zarn::testing

@@ -1,0 +1,20 @@
+// A plain whole-file model of stamping, to check the streaming pipeline against: read the whole
+// file, decode it in one piece, split it into a line list, stamp, join with CR LF, encode in one
+// piece. Also the generator of inputs for such comparisons.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "textfile/encoding.h"
+
+namespace zarn::testing {
+
+std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp);
+
+// Random file contents rich in what matters: quotes, CR, LF, NUL, commas, byte order marks,
+// double-byte lead bytes, UTF-8 sequences and surrogates.
+std::string GenerateFile(std::mt19937& random);
+
+}  // namespace zarn::testing

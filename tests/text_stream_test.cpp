@@ -1,0 +1,108 @@
+// Reading text files in pieces and writing text in pieces.
+#include <gtest/gtest.h>
+
+#include "tests/fake_code_pages.h"
+#include "textfile/failure.h"
+
+namespace zarn::testing {
+namespace {
+
+using namespace std::string_literals;
+
+// Collects what the reader hands on, as UTF-16.
+class TCollector final : public TTextSink {
+public:
+    bool Text(std::u16string_view text) override { return Add(text); }
+    bool Ascii(std::string_view bytes) override { return Add(std::u16string(bytes.begin(), bytes.end())); }
+    void End() override { ended = true; }
+    bool Add(std::u16string_view text) {
+        const std::size_t zero = text.find(u'\0');
+        collected += text.substr(0, zero);
+        return zero == std::u16string_view::npos;
+    }
+    std::u16string collected;
+    bool ended = false;
+};
+
+TEST(ReadText, DecodesByMark) {
+    struct TCase {
+        std::string bytes;
+        std::u16string text;
+    } cases[] = {
+        {"a\xE9", u"a\xE9"},                                   // ANSI (Latin-1)
+        {"\xFF\xFE" "a\0\r\0\n\0b\0"s, u"a\r\nb"},              // UTF-16LE
+        {"\xFE\xFF\0a\x30\x42"s, u"a\x3042"},                   // UTF-16BE
+        {"\xFF\xFE" "a\0b"s, u"a"},                             // odd last byte dropped
+        {"\xEF\xBB\xBF" "\xE3\x81\x82", u"\x3042"},            // UTF-8
+        {"\xEF\xBB\xBF", u""},                                 // mark alone
+        {"\xEF\xBB\xBF" "a\xE3\x81", u"\xFFFF"},               // UTF-8 cut short: failure
+        {std::string("\xEF\xBB\xBF" "a\0\xFF", 6), u"\xFFFF"}, // malformed after the end of the text still fails
+        {std::string("a\0\xFF", 3), u"a"},                     // ANSI after the end of the text is not looked at
+    };
+    TLatin1CodePage ansi;
+    TUtf8CodePage utf8(true);
+    for (const TCase& c : cases) {
+        for (std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{100}}) {
+            TMemorySource source(c.bytes, most, 3);
+            TCollector collector;
+            try {
+                ReadText(source, ansi, utf8, collector, 8);
+                EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
+            } catch (const TFailure& failure) {
+                EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
+                EXPECT_EQ(u"bad UTF-8", failure.Text());
+            }
+        }
+    }
+}
+
+TEST(ReadText, ReadFailurePartWayIsRaised) {
+    TLatin1CodePage ansi;
+    TUtf8CodePage utf8(true);
+    // The failure comes after the text has ended at a zero byte: still raised, not taken as the end.
+    TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
+    TCollector collector;
+    try {
+        ReadText(source, ansi, utf8, collector, 8);
+        FAIL() << "no failure";
+    } catch (const TFailure& failure) {
+        EXPECT_EQ(u"read failed", failure.Text());
+    }
+}
+
+TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
+    TUtf8CodePage ansi(false);  // encodes a pair as one 4-byte sequence, a lone surrogate as U+FFFD
+    struct TCase {
+        std::vector<std::u16string> pieces;
+        std::string bytes;
+    } cases[] = {
+        {{u"a\xD83D", u"\xDE00" "b"}, "a\xF0\x9F\x98\x80" "b"},  // pair split between two calls
+        {{u"\xD83D", u"c"}, "\xEF\xBF\xBD" "c"},                  // high surrogate then no low one
+        {{u"\xD83D"}, "\xEF\xBF\xBD"},                             // held surrogate written at the end
+        {{u"\xD83D", u"\xD83D", u"\xDE00"}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+        {{u"\xDE00"}, "\xEF\xBF\xBD"},                             // lone low surrogate
+        {{std::u16string(20, u'\x3042')}, [] { std::string s; for (int i = 0; i < 20; ++i) s += "\xE3\x81\x82"; return s; }()},
+    };
+    for (const TCase& c : cases) {
+        TMemorySink sink;
+        TTextWriter writer(ansi, sink, 8);
+        for (const std::u16string& piece : c.pieces) writer.Text(piece);
+        writer.Finish();
+        EXPECT_EQ(c.bytes, sink.Bytes());
+    }
+}
+
+TEST(TextWriter, HeldSurrogateGoesBeforeAsciiAndEncodedBytes) {
+    TUtf8CodePage ansi(false);
+    TMemorySink sink;
+    TTextWriter writer(ansi, sink, 8);
+    writer.Text(u"x\xD83D");
+    writer.Ascii("\r\n");
+    writer.Text(u"y");
+    writer.Encoded("\xC3\xA9");
+    writer.Finish();
+    EXPECT_EQ("x\xEF\xBF\xBD\r\ny\xC3\xA9", sink.Bytes());
+}
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,84 @@
+#include "textfile/encoding.h"
+
+#include <cstring>
+
+namespace zarn {
+
+TBom DetectBom(std::string_view bytes) {
+    auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (startsWith("\xFF\xFE")) return {TEncoding::Utf16Le, 2};
+    if (startsWith("\xFE\xFF")) return {TEncoding::Utf16Be, 2};
+    if (startsWith("\xEF\xBB\xBF")) return {TEncoding::Utf8, 3};
+    return {TEncoding::Ansi, 0};
+}
+
+namespace {
+
+// Bytes of the UTF-8 sequence that a byte begins; 0 for a continuation byte, 1 for anything
+// that can only stand alone.
+std::size_t Utf8SequenceLength(unsigned char byte) {
+    if (byte < 0x80) return 1;
+    if (byte < 0xC0) return 0;
+    if (byte < 0xC2) return 1;
+    if (byte < 0xE0) return 2;
+    if (byte < 0xF0) return 3;
+    if (byte < 0xF5) return 4;
+    return 1;
+}
+
+}  // namespace
+
+std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes) {
+    const std::size_t n = bytes.size();
+    switch (shape.kind) {
+    case TCodePageShape::TKind::SingleByte:
+        return n;
+    case TCodePageShape::TKind::DoubleByte: {
+        // A byte that is not a lead byte always ends a character (alone or as a trail byte), so
+        // the run of lead bytes after it pairs up from its start; an odd run leaves its last
+        // byte waiting for its trail.
+        std::size_t run = 0;
+        while (run < n && shape.leadByte[static_cast<unsigned char>(bytes[n - 1 - run])]) ++run;
+        if (run == n) return n - n % 2;  // the piece began at a boundary, so pairs from there
+        return n - run % 2;
+    }
+    case TCodePageShape::TKind::Utf8: {
+        // Look back over up to three continuation bytes for the byte that begins the sequence.
+        for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
+            const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(bytes[n - back]));
+            if (length == 0) continue;
+            return length > back ? n - back : n;
+        }
+        return n;
+    }
+    }
+    return n;
+}
+
+bool IsAscii(std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t n = bytes.size();
+    std::uint64_t any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        any |= word;
+    }
+    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
+    return (any & 0x8080808080808080ull) == 0;
+}
+
+bool IsAscii(std::u16string_view text) {
+    const char16_t* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t any = 0;
+    for (; n >= 4; p += 4, n -= 4) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        any |= word;
+    }
+    for (; n > 0; ++p, --n) any |= *p;
+    return (any & 0xFF80FF80FF80FF80ull) == 0;
+}
+
+}  // namespace zarn

@@ -1,0 +1,55 @@
+// Encodings of text files: byte order marks, code pages and where a byte stream may be cut.
+// Platform-free: the conversions themselves are behind TCodePage, implemented by the platform.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace zarn {
+
+enum class TEncoding { Ansi, Utf16Le, Utf16Be, Utf8 };
+
+struct TBom {
+    TEncoding encoding;
+    std::size_t size;  // bytes of the mark, skipped before decoding
+};
+
+// The first mark the bytes begin with, in the order FF FE, FE FF, EF BB BF; else ANSI with size 0.
+TBom DetectBom(std::string_view bytes);
+
+// How the bytes of a code page form characters, for cutting a stream between characters.
+struct TCodePageShape {
+    enum class TKind { SingleByte, DoubleByte, Utf8 } kind = TKind::SingleByte;
+    std::array<bool, 256> leadByte{};  // DoubleByte: bytes that take the next non-zero byte with them
+};
+
+// The length of the longest prefix of bytes (which begins at a character boundary) that ends at
+// a character boundary; the rest is carried over to the next piece. At the end of the input the
+// caller decodes whatever is left.
+std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes);
+
+// True when every byte is below 0x80 (the same characters in every ANSI code page).
+bool IsAscii(std::string_view bytes);
+bool IsAscii(std::u16string_view text);
+
+// Conversions of one code page, provided by the platform. Both take whole characters only.
+class TCodePage {
+public:
+    virtual ~TCodePage() = default;
+    virtual const TCodePageShape& Shape() const = 0;
+    // Decodes bytes into out, which has room for bytes.size() units (no byte gives more than one
+    // unit). Returns the units written. Throws TFailure where the code page is strict and the
+    // bytes are not well-formed.
+    virtual std::size_t Decode(std::string_view bytes, char16_t* out) = 0;
+    // The most bytes one UTF-16 unit can become.
+    virtual std::size_t MaxBytesPerUnit() const = 0;
+    // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
+    // Returns the bytes written.
+    virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
+};
+
+inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+}  // namespace zarn
