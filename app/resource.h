@@ -1,0 +1,10 @@
+// Resource identifiers, shared by the resource script and the code.
+#pragma once
+
+#define IDS_OPEN_FAILED 101
+#define IDS_CREATE_FAILED 102
+#define IDS_WRITE_FAILED 103
+#define IDS_READ_FAILED 104
+#define IDS_CODE_PAGE_INVALID 105
+#define IDS_BAD_UTF8 106
+#define IDS_DATE_INVALID 107

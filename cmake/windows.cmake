@@ -1,0 +1,41 @@
+# Cross build: zarn.exe and the test programs of the Win32 side, run under Wine by CTest.
+set(ZARN_WINDOWS_FLAGS -static)
+
+add_library(zarn_win32 STATIC
+  textfile/win32.cpp
+  textfile/text_file.cpp
+  stamp/stamp_run.cpp
+  stamp/F01.cpp)
+target_link_libraries(zarn_win32 PUBLIC zarn_core)
+target_compile_definitions(zarn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_compile_options(zarn_win32 PRIVATE -Wall -Wextra)
+
+add_executable(zarn WIN32 app/main.cpp app/zarn.rc)
+target_link_libraries(zarn PRIVATE zarn_win32)
+target_link_options(zarn PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
+set_target_properties(zarn PROPERTIES OUTPUT_NAME zarn)
+
+# GoogleTest built from the sources that Debian's googletest package ships.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(zarn_win32_tests
+  tests/fake_code_pages.cpp
+  tests/stamping_model.cpp
+  tests/win32_test.cpp
+  tests/text_file_test.cpp
+  app/zarn.rc)
+target_link_libraries(zarn_win32_tests PRIVATE zarn_win32 gtest_main)
+target_link_options(zarn_win32_tests PRIVATE ${ZARN_WINDOWS_FLAGS})
+
+# The code-page tests run once per ANSI code page that the locale gives.
+foreach(locale ja_JP.UTF-8 zh_CN.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
+  add_test(NAME win32.${locale} COMMAND zarn_win32_tests)
+  set_tests_properties(win32.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${locale}")
+endforeach()
+
+# The end-to-end tests drive the real zarn.exe under Wine from Python.
+find_program(PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
+         --zarn-exe $<TARGET_FILE:zarn> --source-dir ${CMAKE_SOURCE_DIR})
+set_tests_properties(e2e PROPERTIES TIMEOUT 1800)

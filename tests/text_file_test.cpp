@@ -1,0 +1,228 @@
+// Files and code pages on Windows: the input, the output through a temporary file, and the
+// streaming pipeline with the system's own ANSI code page against the whole-file model.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/resource.h"
+#include "stamp/record_stamper.h"
+#include "tests/fake_code_pages.h"
+#include "tests/stamping_model.h"
+#include "textfile/failure.h"
+#include "textfile/text_file.h"
+
+namespace zarn::testing {
+namespace {
+
+std::u16string ToU16(const std::wstring& text) { return std::u16string(U16(text.data(), text.size())); }
+
+// A new empty folder under the temporary folder, removed with its files at the end.
+class TTempFolder {
+public:
+    TTempFolder() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        static unsigned serial = 0;
+        path_ = ToU16(base) + u"zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId())) + u"-" +
+                ToU16(std::to_wstring(++serial));
+        CreateDirectoryW(Wide(path_), nullptr);
+    }
+    ~TTempFolder() {
+        for (const std::u16string& name : Files()) {
+            SetFileAttributesW(Wide(path_ + u"\\" + name), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(Wide(path_ + u"\\" + name));
+        }
+        RemoveDirectoryW(Wide(path_));
+    }
+    std::u16string Path(std::u16string_view name) const { return path_ + u"\\" + std::u16string(name); }
+    std::vector<std::u16string> Files() const {
+        std::vector<std::u16string> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(Wide(path_ + u"\\*"), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::u16string name = ToU16(found.cFileName);
+            if (name != u"." && name != u"..") names.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        return names;
+    }
+
+private:
+    std::u16string path_;
+};
+
+void WriteBytes(const std::u16string& path, const std::string& bytes) {
+    TFileHandle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+std::string ReadBytes(const std::u16string& path) {
+    TFileHandle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<absent>";
+    std::string bytes(1 << 16, '\0');
+    DWORD got = 0;
+    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    return bytes;
+}
+
+std::u16string CreateMessage(const std::u16string& path, DWORD error) {
+    return FillMessage(LoadMessage(IDS_CREATE_FAILED), {path, SystemMessage(error)});
+}
+
+TEST(InputFile, MissingFileFailsWithTheOpenMessage) {
+    TTempFolder folder;
+    try {
+        TInputFile input(folder.Path(u"missing.csv"));
+        FAIL() << "opened";
+    } catch (const TFailure& failure) {
+        EXPECT_EQ(FillMessage(LoadMessage(IDS_OPEN_FAILED), {folder.Path(u"missing.csv"), SystemMessage(ERROR_FILE_NOT_FOUND)}),
+                  failure.Text());
+    }
+}
+
+TEST(OutputFile, CommitReplacesTheDestinationAndLeavesNoTemporaryFile) {
+    TTempFolder folder;
+    const std::u16string path = folder.Path(u"out.csv");
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    for (bool existed : {false, true}) {
+        if (existed) WriteBytes(path, "old content");
+        TInputFile input(folder.Path(u"in.csv"));
+        TOutputFile output(path, input.Handle());
+        output.Write("new", 3);
+        EXPECT_EQ(existed ? "old content" : "<absent>", ReadBytes(path)) << "before commit";
+        output.Commit();
+        EXPECT_EQ("new", ReadBytes(path));
+        EXPECT_EQ(2u, folder.Files().size());
+    }
+}
+
+TEST(OutputFile, WithoutCommitTheDestinationKeepsItsContent) {
+    TTempFolder folder;
+    const std::u16string path = folder.Path(u"out.csv");
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    WriteBytes(path, "old");
+    {
+        TInputFile input(folder.Path(u"in.csv"));
+        TOutputFile output(path, input.Handle());
+        output.Write("partial", 7);
+    }
+    EXPECT_EQ("old", ReadBytes(path));
+    EXPECT_EQ(2u, folder.Files().size());
+}
+
+TEST(OutputFile, TheInputItselfMayBeTheDestination) {
+    TTempFolder folder;
+    const std::u16string path = folder.Path(u"same.csv");
+    WriteBytes(path, "a\r\n");
+    TInputFile input(path);
+    TOutputFile output(path, input.Handle());
+    output.Write("b", 1);
+    char buffer[8];
+    EXPECT_EQ(3u, input.Read(buffer, sizeof buffer));
+    input.Close();
+    output.Commit();
+    EXPECT_EQ("b", ReadBytes(path));
+}
+
+TEST(OutputFile, RefusesWhatCreatingTheDestinationWouldRefuse) {
+    TTempFolder folder;
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    TInputFile input(folder.Path(u"in.csv"));
+    struct TCase {
+        const char* what;
+        std::u16string name;
+        DWORD attributes;  // 0: the destination does not exist beforehand
+        DWORD error;
+    } cases[] = {
+        {"read-only", u"ro.csv", FILE_ATTRIBUTE_READONLY, ERROR_ACCESS_DENIED},
+        {"hidden", u"hidden.csv", FILE_ATTRIBUTE_HIDDEN, ERROR_ACCESS_DENIED},
+        {"system", u"system.csv", FILE_ATTRIBUTE_SYSTEM, ERROR_ACCESS_DENIED},
+        {"folder missing", u"nowhere\\out.csv", 0, ERROR_PATH_NOT_FOUND},
+    };
+    for (const TCase& c : cases) {
+        const std::u16string path = folder.Path(c.name);
+        if (c.attributes != 0) {
+            WriteBytes(path, "keep");
+            ASSERT_TRUE(SetFileAttributesW(Wide(path), c.attributes));
+        }
+        try {
+            TOutputFile output(path, input.Handle());
+            ADD_FAILURE() << c.what << ": created";
+        } catch (const TFailure& failure) {
+            EXPECT_EQ(CreateMessage(path, c.error), failure.Text()) << c.what;
+        }
+        if (c.attributes != 0) EXPECT_EQ("keep", ReadBytes(path)) << c.what;
+    }
+    EXPECT_EQ(4u, folder.Files().size()) << "no temporary file is left";
+}
+
+TEST(OutputFile, RefusesADestinationHeldOpenElsewhere) {
+    TTempFolder folder;
+    const std::u16string path = folder.Path(u"held.csv");
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    WriteBytes(path, "keep");
+    TFileHandle holder(CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    TInputFile input(folder.Path(u"in.csv"));
+    try {
+        TOutputFile output(path, input.Handle());
+        FAIL() << "created";
+    } catch (const TFailure& failure) {
+        EXPECT_EQ(CreateMessage(path, ERROR_SHARING_VIOLATION), failure.Text());
+    }
+    holder.Close();
+    EXPECT_EQ("keep", ReadBytes(path));
+}
+
+// The system's ANSI code page of this run (the locale picks it) against the whole-file model.
+TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
+    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    std::mt19937 random(GetACP());
+    const std::u16string stamp = u",2026/12/10";
+    for (int i = 0; i < 1500; ++i) {
+        const std::string file = GenerateFile(random);
+        auto outcome = [](auto&& run) -> std::string {
+            try {
+                return run();
+            } catch (const TFailure& failure) {
+                return "failure " + std::to_string(failure.Text().size());
+            }
+        };
+        const std::string expected = outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+        const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
+        const std::string actual = outcome([&] {
+            TMemorySource source(file, most, random());
+            TMemorySink sink;
+            StampText(source, ansi, utf8, stamp, sink, 16);
+            return sink.Bytes();
+        });
+        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", reads of up to " << most;
+    }
+}
+
+TEST(Win32CodePage, ShapeFollowsTheCodePage) {
+    TWin32CodePage ansi(CP_ACP, 0, u"");
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    EXPECT_EQ(info.MaxCharSize > 1, ansi.Shape().kind == TCodePageShape::TKind::DoubleByte);
+    if (GetACP() == 932) {
+        EXPECT_TRUE(ansi.Shape().leadByte[0x82]);
+        EXPECT_FALSE(ansi.Shape().leadByte[0xA0]);
+    }
+}
+
+TEST(Win32CodePage, StrictUtf8RefusesMalformedBytes) {
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad");
+    char16_t out[8];
+    EXPECT_EQ(1u, utf8.Decode("\xE3\x81\x82", out));
+    EXPECT_EQ(u'\x3042', out[0]);
+    EXPECT_THROW(utf8.Decode("a\xFF", out), TFailure);
+}
+
+}  // namespace
+}  // namespace zarn::testing

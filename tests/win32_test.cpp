@@ -1,0 +1,68 @@
+// The Win32 helpers: system error texts, the string table and filling message templates.
+#include <gtest/gtest.h>
+
+#include "app/resource.h"
+#include "textfile/win32.h"
+
+namespace zarn::testing {
+namespace {
+
+TEST(SystemMessage, TrimsSpacesLineBreaksAndFullStopsFromTheEnd) {
+    for (DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DISK_FULL}) {
+        const std::u16string text = SystemMessage(error);
+        ASSERT_FALSE(text.empty()) << error;
+        EXPECT_GT(text.back(), u' ') << error;
+        EXPECT_NE(u'.', text.back()) << error;
+    }
+}
+
+TEST(SystemMessage, UnknownErrorGivesEmptyText) { EXPECT_EQ(u"", SystemMessage(0x3FFFFFF1)); }
+
+TEST(LoadMessage, StringTableTextsAreVerbatim) {
+    struct TCase {
+        UINT id;
+        std::u16string text;
+    } cases[] = {
+        {IDS_OPEN_FAILED, u"ファイル %s は開けません。 %s "},  // ends with a space
+        {IDS_CREATE_FAILED, u"ファイル \"%s\" を作成できません。%s"},
+        {IDS_WRITE_FAILED, u"ストリームへの書き込みエラー"},
+        {IDS_READ_FAILED, u"ストリームの読み込みエラー"},
+        {IDS_CODE_PAGE_INVALID, u"コード ページが無効です"},
+        {IDS_BAD_UTF8, u"ファイル %s は正しい UTF-8 ではありません"},
+        {IDS_DATE_INVALID, u"日付に変換できない値が渡されました"},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(c.text, LoadMessage(c.id)) << c.id;
+}
+
+TEST(FillMessage, FillsPlaceholdersInOrder) {
+    EXPECT_EQ(u"a X b Y c", FillMessage(u"a %s b %s c", {u"X", u"Y"}));
+    EXPECT_EQ(u"a %s", FillMessage(u"a %s", {}));          // nothing to fill with
+    EXPECT_EQ(u"100% X", FillMessage(u"100% %s", {u"X"}));  // a lone percent sign stays
+}
+
+TEST(FullPath, ExpandsAgainstTheCurrentDirectory) {
+    wchar_t current[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, current);
+    std::u16string expected(U16(current, length));
+    if (expected.back() != u'\\') expected += u'\\';
+    EXPECT_EQ(expected + u"in.csv", FullPath(u"in.csv"));
+}
+
+TEST(FileHandle, MovesOwnershipAndTreatsInvalidAsEmpty) {
+    TFileHandle empty;
+    EXPECT_FALSE(empty);
+    EXPECT_TRUE(empty.Close());
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    TFileHandle handle(CreateFileW(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(handle);
+    TFileHandle moved(std::move(handle));
+    EXPECT_FALSE(handle);
+    EXPECT_TRUE(moved);
+    EXPECT_TRUE(moved.Close());
+    EXPECT_FALSE(moved);
+}
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,155 @@
+#include "textfile/text_file.h"
+
+#include "app/resource.h"
+#include "textfile/failure.h"
+
+namespace zarn {
+
+namespace {
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION infoA, infoB;
+    return GetFileInformationByHandle(a, &infoA) && GetFileInformationByHandle(b, &infoB) &&
+           infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+           infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+[[noreturn]] void FailWrite() { throw TFailure(LoadMessage(IDS_WRITE_FAILED)); }
+
+}  // namespace
+
+TInputFile::TInputFile(const std::u16string& path)
+    : file_(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL |
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
+    if (!file_) {
+        const DWORD error = GetLastError();
+        throw TFailure(FillMessage(LoadMessage(IDS_OPEN_FAILED), {FullPath(path), SystemMessage(error)}));
+    }
+}
+
+std::size_t TInputFile::Read(char* buffer, std::size_t capacity) {
+    DWORD got = 0;
+    if (!ReadFile(file_.Get(), buffer, static_cast<DWORD>(capacity), &got, nullptr)) {
+        throw TFailure(LoadMessage(IDS_READ_FAILED));
+    }
+    return got;
+}
+
+TOutputFile::TOutputFile(const std::u16string& path, HANDLE input) : path_(path) {
+    CheckDestination(input);
+    CreateTemporary();
+}
+
+TOutputFile::~TOutputFile() {
+    if (committed_) return;
+    temporary_.Close();
+    if (!temporaryPath_.empty()) DeleteFileW(Wide(temporaryPath_));
+}
+
+void TOutputFile::FailCreate(DWORD error) const {
+    throw TFailure(FillMessage(LoadMessage(IDS_CREATE_FAILED), {FullPath(path_), SystemMessage(error)}));
+}
+
+// Refuses what creating the destination in place would refuse: a folder, a read-only, hidden or
+// system file, or a file that cannot be opened for writing now (held open elsewhere, no access).
+void TOutputFile::CheckDestination(HANDLE input) {
+    const DWORD attributes = GetFileAttributesW(Wide(path_));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    destinationExists_ = true;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+        FailCreate(ERROR_ACCESS_DENIED);
+    }
+    // The input, held open for reading, may be the destination: that is allowed.
+    const TFileHandle query(CreateFileW(Wide(path_), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (query && SameFile(query.Get(), input)) return;
+    const TFileHandle probe(CreateFileW(Wide(path_), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) destinationExists_ = false;
+        else FailCreate(error);
+    }
+}
+
+void TOutputFile::CreateTemporary() {
+    // Beside the destination, so that replacing it is a rename on the same volume.
+    const std::u16string folder = path_.substr(0, path_.find_last_of(u"\\:") + 1);
+    wchar_t name[32];
+    for (unsigned attempt = 0;; ++attempt) {
+        wsprintfW(name, L"~zarn%lx-%x.tmp", GetCurrentProcessId(), attempt);
+        temporaryPath_ = folder + std::u16string(U16(name, lstrlenW(name)));
+        temporary_ = TFileHandle(CreateFileW(Wide(temporaryPath_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (temporary_) return;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
+            temporaryPath_.clear();
+            FailCreate(error);
+        }
+    }
+}
+
+void TOutputFile::Write(const char* bytes, std::size_t count) {
+    while (count > 0) {
+        const DWORD request = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+        DWORD written = 0;
+        if (!WriteFile(temporary_.Get(), bytes, request, &written, nullptr) || written != request) FailWrite();
+        bytes += written;
+        count -= written;
+    }
+}
+
+void TOutputFile::Commit() {
+    // Make the new content durable before it takes the place of the old.
+    if (destinationExists_ && !FlushFileBuffers(temporary_.Get())) FailWrite();
+    if (!temporary_.Close()) FailWrite();
+    BOOL replaced = FALSE;
+    if (destinationExists_) {
+        replaced = ReplaceFileW(Wide(path_), Wide(temporaryPath_), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                nullptr);
+    }
+    if (!replaced && (!destinationExists_ || GetLastError() == ERROR_FILE_NOT_FOUND)) {
+        replaced = MoveFileExW(Wide(temporaryPath_), Wide(path_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    if (!replaced) FailCreate(GetLastError());
+    committed_ = true;
+}
+
+TWin32CodePage::TWin32CodePage(UINT codePage, DWORD decodeFlags, std::u16string invalidText)
+    : codePage_(codePage), decodeFlags_(decodeFlags), invalidText_(std::move(invalidText)) {
+    CPINFOEXW info;
+    if (!GetCPInfoExW(codePage, 0, &info)) throw TFailure(LoadMessage(IDS_CODE_PAGE_INVALID));
+    if (info.CodePage == CP_UTF8) {
+        shape_.kind = TCodePageShape::TKind::Utf8;
+        maxBytesPerUnit_ = 3;  // a pair of surrogates gives four bytes, two units
+    } else if (info.MaxCharSize > 1) {
+        shape_.kind = TCodePageShape::TKind::DoubleByte;
+        for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+            for (int byte = info.LeadByte[i]; byte <= info.LeadByte[i + 1]; ++byte) shape_.leadByte[byte] = true;
+        }
+        maxBytesPerUnit_ = info.MaxCharSize;
+    }
+}
+
+// Pieces are converted into buffers of a size known to suffice (at most one unit per byte, at
+// most maxBytesPerUnit_ bytes per unit), so each conversion is one call with explicit lengths.
+std::size_t TWin32CodePage::Decode(std::string_view bytes, char16_t* out) {
+    if (bytes.empty()) return 0;
+    // No byte gives more than one unit, so out's room of bytes.size() units always suffices.
+    const int count = MultiByteToWideChar(codePage_, decodeFlags_, bytes.data(), static_cast<int>(bytes.size()),
+                                          reinterpret_cast<wchar_t*>(out), static_cast<int>(bytes.size()));
+    if (count == 0) throw TFailure(invalidText_);
+    return static_cast<std::size_t>(count);
+}
+
+std::size_t TWin32CodePage::Encode(std::u16string_view text, char* out) {
+    if (text.empty()) return 0;
+    const int count = WideCharToMultiByte(codePage_, 0, reinterpret_cast<const wchar_t*>(text.data()),
+                                          static_cast<int>(text.size()), out,
+                                          static_cast<int>(text.size() * maxBytesPerUnit_), nullptr, nullptr);
+    if (count == 0) FailWrite();  // never drop text silently
+    return static_cast<std::size_t>(count);
+}
+
+}  // namespace zarn

@@ -1,0 +1,72 @@
+// Text files on Windows: the input read in pieces, the output written to a temporary file that
+// replaces the destination only when it is complete, and the platform's code-page conversions.
+#pragma once
+
+#include <string>
+
+#include "textfile/text_stream.h"
+#include "textfile/win32.h"
+
+namespace zarn {
+
+// The file to stamp, open for reading (others may read it too) from construction to
+// destruction. Construction fails with the open message; a failing read with the read message.
+class TInputFile final : public TByteSource {
+public:
+    explicit TInputFile(const std::u16string& path);
+    std::size_t Read(char* buffer, std::size_t capacity) override;
+    HANDLE Handle() const { return file_.Get(); }
+    void Close() { file_.Close(); }  // before the output takes the place of the input
+
+private:
+    TFileHandle file_;
+};
+
+// The output: a temporary file beside the destination, which Commit puts in the destination's
+// place. Until then the destination keeps its content (or stays absent); destruction without
+// Commit removes the temporary file. Construction fails with the create message when the
+// destination could not be created (folder missing or not writable, a read-only, hidden or
+// system file, a file held open elsewhere); a failing write with the write message.
+class TOutputFile final : public TByteSink {
+public:
+    // input: the open input, which may be the destination itself.
+    TOutputFile(const std::u16string& path, HANDLE input);
+    ~TOutputFile() override;
+    TOutputFile(const TOutputFile&) = delete;
+    TOutputFile& operator=(const TOutputFile&) = delete;
+
+    void Write(const char* bytes, std::size_t count) override;
+    void Commit();
+
+private:
+    [[noreturn]] void FailCreate(DWORD error) const;
+    void CheckDestination(HANDLE input);
+    void CreateTemporary();
+
+    std::u16string path_;
+    std::u16string temporaryPath_;
+    TFileHandle temporary_;
+    bool destinationExists_ = false;
+    bool committed_ = false;
+};
+
+// A code page of the platform (CP_ACP or CP_UTF8). Construction fails with the invalid code page
+// message when the system does not know it. invalidText: the failure when bytes do not decode
+// (with MB_ERR_INVALID_CHARS among decodeFlags).
+class TWin32CodePage final : public TCodePage {
+public:
+    TWin32CodePage(UINT codePage, DWORD decodeFlags, std::u16string invalidText);
+    const TCodePageShape& Shape() const override { return shape_; }
+    std::size_t Decode(std::string_view bytes, char16_t* out) override;
+    std::size_t MaxBytesPerUnit() const override { return maxBytesPerUnit_; }
+    std::size_t Encode(std::u16string_view text, char* out) override;
+
+private:
+    UINT codePage_;
+    DWORD decodeFlags_;
+    std::u16string invalidText_;
+    TCodePageShape shape_;
+    std::size_t maxBytesPerUnit_ = 1;
+};
+
+}  // namespace zarn

@@ -1,0 +1,68 @@
+// The Win32 side of the program: handle ownership, the system's error texts and the program's
+// messages. Everything here is on the Win32 side of the boundary; text crosses it as UTF-16
+// (wchar_t and char16_t are the same size on Windows).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace zarn {
+
+inline const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline std::u16string_view U16(const wchar_t* text, std::size_t length) {
+    return {reinterpret_cast<const char16_t*>(text), length};
+}
+
+// Owns a file handle; INVALID_HANDLE_VALUE is the empty value. Move-only.
+class TFileHandle {
+public:
+    TFileHandle() = default;
+    explicit TFileHandle(HANDLE handle) : handle_(handle) {}
+    TFileHandle(TFileHandle&& other) noexcept : handle_(other.Release()) {}
+    TFileHandle& operator=(TFileHandle&& other) noexcept;
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    ~TFileHandle() { Close(); }
+
+    HANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Release();
+    bool Close();  // false when CloseHandle failed (GetLastError tells why); true when empty
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Owns a search handle of FindFirstFileW; INVALID_HANDLE_VALUE is the empty value. Move-only.
+class TFindHandle {
+public:
+    explicit TFindHandle(HANDLE handle) : handle_(handle) {}
+    TFindHandle(TFindHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+    TFindHandle(const TFindHandle&) = delete;
+    TFindHandle& operator=(const TFindHandle&) = delete;
+    TFindHandle& operator=(TFindHandle&&) = delete;
+    ~TFindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// The system's text for an error code, with spaces, control characters and full stops removed
+// from its end; empty when there is none or it does not fit 256 units.
+std::u16string SystemMessage(DWORD error);
+
+// The path expanded to a full path against the current directory; the path itself if that fails.
+std::u16string FullPath(const std::u16string& path);
+
+// A message of the program's string table, verbatim.
+std::u16string LoadMessage(UINT id);
+
+// A message template with its "%s" placeholders filled in order.
+std::u16string FillMessage(std::u16string_view format, std::initializer_list<std::u16string_view> values);
+
+}  // namespace zarn
