@@ -34,8 +34,11 @@ foreach(locale ja_JP.UTF-8 zh_CN.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
   set_tests_properties(win32.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${locale}")
 endforeach()
 
+add_executable(launch tests/e2e/launch.cpp)
+target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
+
 # The end-to-end tests drive the real zarn.exe under Wine from Python.
 find_program(PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
-         --zarn-exe $<TARGET_FILE:zarn> --source-dir ${CMAKE_SOURCE_DIR})
+         --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch> --source-dir ${CMAKE_SOURCE_DIR})
 set_tests_properties(e2e PROPERTIES TIMEOUT 1800)

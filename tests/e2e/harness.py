@@ -1,0 +1,198 @@
+"""Runs the real zarn.exe under Wine the way a Windows user meets it, and observes it from outside:
+exit code, files in its program folder, the Win32 calls it made (from Wine's relay trace) and the
+message boxes it showed (their text from the trace, their window on an Xvfb display)."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+# A mingw-w64 program is loaded at this base; calls whose return address lies in its image are its own.
+IMAGE_BASE = 0x140000000
+IMAGE_END = 0x141000000
+
+
+def win_path(path):
+    """The Windows path of a Linux path through Wine's Z: drive."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def decode_wine_string(text):
+    """Undoes the escaping of strings in Wine's trace: \\n \\r \\t \\" \\\\ and \\XXXX (hex code unit)."""
+    out = []
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        nxt = text[i + 1]
+        simple = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
+        if nxt in simple:
+            out.append(simple[nxt])
+            i += 2
+        else:
+            out.append(chr(int(text[i + 1:i + 5], 16)))
+            i += 5
+    return "".join(out)
+
+
+CALL = re.compile(r"^[0-9a-f]+:Call (?:[\w.-]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
+WSTRING = re.compile(r'L"((?:[^"\\]|\\.)*)"')
+
+
+@dataclass
+class MessageBox:
+    text: str
+    caption: str
+    style: int
+
+
+@dataclass
+class Run:
+    exit_code: int
+    program_dir: Path
+    calls: list = field(default_factory=list)   # "Name(args)" of the calls zarn.exe made itself
+    boxes: list = field(default_factory=list)   # MessageBox, in the order they were shown
+    trace: str = ""
+
+    def files(self):
+        """The program folder's files other than the program, name -> bytes."""
+        return {p.name: p.read_bytes() for p in sorted(self.program_dir.iterdir())
+                if p.is_file() and p.suffix.lower() != ".exe"}
+
+    def called(self, name):
+        return [c for c in self.calls if c.startswith(name + "(")]
+
+
+class Display:
+    """An Xvfb server of its own, for tests in which windows really show."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+
+    def xdotool(self, *args):
+        result = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.name},
+                                capture_output=True, text=True, timeout=20)
+        return result.stdout.strip()
+
+    def visible_windows(self):
+        """Titles of the mapped top-level windows."""
+        ids = self.xdotool("search", "--onlyvisible", "--name", ".*").split()
+        return [self.xdotool("getwindowname", i) for i in ids]
+
+    def find_window(self, title, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            ids = self.xdotool("search", "--onlyvisible", "--name", "^" + re.escape(title) + "$").split()
+            if ids:
+                return ids[0]
+            time.sleep(0.2)
+        return None
+
+    def press_ok(self, window):
+        self.xdotool("windowactivate", "--sync", window)
+        self.xdotool("key", "--window", window, "Return")
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.name, "-window", "root", str(path)],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+class Harness:
+    def __init__(self, zarn_exe, launch_exe, prefix, source_dir):
+        self.zarn_exe = Path(zarn_exe).resolve()
+        self.launch_exe = Path(launch_exe).resolve()
+        self.prefix = Path(prefix)
+        self.source_dir = Path(source_dir)
+
+    def program_folder(self, parent, name="zarn.exe"):
+        """A folder holding a copy of zarn.exe (under the given file name)."""
+        folder = Path(parent) / "prog"
+        folder.mkdir(parents=True, exist_ok=True)
+        shutil.copy(self.zarn_exe, folder / name)
+        return folder / name
+
+    def environment(self, locale, trace, display):
+        env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LAUNCH_", "WINE"))}
+        env.pop("DISPLAY", None)
+        env.update(WINEPREFIX=str(self.prefix), LC_ALL=locale, LANG=locale,
+                   WINEDEBUG="+relay" if trace else "-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        if display is not None:
+            env["DISPLAY"] = display.name
+        return env
+
+    def run(self, program, args=(), *, command_line=None, cwd=None, locale="en_US.UTF-8", trace=True,
+            display=None, show=None, hold=None, on_start=None, timeout=300):
+        """Starts program (a path) as Explorer would: the program path and each argument in double
+        quotes, or exactly command_line. hold=(path, access, share) keeps a file open meanwhile.
+        on_start(process) runs while the program runs (to press OK in its box, say)."""
+        program = Path(program)
+        if command_line is None:
+            command_line = " ".join('"%s"' % a for a in [win_path(program), *args])
+        env = self.environment(locale, trace, display)
+        env["LAUNCH_COMMAND_LINE"] = command_line
+        if show is not None:
+            env["LAUNCH_SHOW"] = str(show)
+        if hold is not None:
+            env["LAUNCH_HOLD"], env["LAUNCH_HOLD_ACCESS"], env["LAUNCH_HOLD_SHARE"] = (
+                win_path(hold[0]), str(hold[1]), str(hold[2]))
+        with tempfile.TemporaryFile() as trace_file:
+            process = subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd or program.parent, env=env,
+                                       stdout=subprocess.DEVNULL, stderr=trace_file, start_new_session=True)
+            try:
+                if on_start is not None:
+                    on_start(process)
+                exit_code = process.wait(timeout)
+            finally:
+                if process.poll() is None:
+                    os.killpg(process.pid, signal.SIGKILL)
+                    process.wait()
+            trace_file.seek(0)
+            trace_text = trace_file.read().decode("utf-8", "replace") if trace else ""
+        run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text)
+        self.parse_trace(run)
+        return run
+
+    @staticmethod
+    def parse_trace(run):
+        for line in run.trace.splitlines():
+            match = CALL.match(line)
+            if not match or not IMAGE_BASE <= int(match.group(3), 16) < IMAGE_END:
+                continue
+            name, args = match.group(1), match.group(2)
+            run.calls.append("%s(%s)" % (name, args))
+            if name == "MessageBoxW":
+                strings = [decode_wine_string(s) for s in WSTRING.findall(args)]
+                style = int(args.rsplit(",", 1)[1], 16)
+                run.boxes.append(MessageBox(text=strings[0] if strings else "",
+                                            caption=strings[1] if len(strings) > 1 else "", style=style))
+
+    def stop_wine(self):
+        subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(self.prefix)},
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env={**os.environ, "WINEPREFIX": str(self.prefix)},
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

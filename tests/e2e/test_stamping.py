@@ -1,0 +1,274 @@
+"""The real zarn.exe under Wine: what it does with the command line, the files it writes, and the
+failures it reports."""
+
+import datetime
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from harness import win_path
+
+GENERIC_READ = 0x80000000
+GENERIC_WRITE = 0x40000000
+FILE_SHARE_READ = 1
+FILE_SHARE_WRITE = 2
+
+TONE = "Beep(000007d0,00000064)"
+
+
+def stamp(sep="/", when=None):
+    d = when or datetime.date.today()
+    return ",%04d%s%02d%s%02d" % (d.year, sep, d.month, sep, d.day)
+
+
+def stamped_ok(actual, expected_for):
+    """The output equals expected_for(stamp) for the date at the start or at the end of the run."""
+    return actual in (expected_for(stamp_at_start), expected_for(stamp()))
+
+
+@pytest.fixture
+def setup(harness, work):
+    """The program folder and a data folder, side by side."""
+    program = harness.program_folder(work)
+    data = work / "data"
+    data.mkdir()
+    return program, data
+
+
+def test_no_argument_sounds_the_tone_and_writes_nothing(harness, setup):
+    program, data = setup
+    for command_line in ['"%s"' % win_path(program), '"%s"  \t ' % win_path(program),
+                         '"%s" "" ""' % win_path(program)]:
+        run = harness.run(program, command_line=command_line)
+        assert run.exit_code == 0
+        assert run.called("Beep") == [TONE], command_line
+        assert run.files() == {}
+        assert run.boxes == []
+
+
+@pytest.mark.parametrize("argument", ["missing.csv", "sub", "sub\\", "*.csv", "in?.csv"])
+def test_argument_that_is_no_existing_file_ends_silently(harness, setup, argument):
+    program, data = setup
+    (data / "sub").mkdir()
+    (data / "in1.csv").write_bytes(b"a\r\n")
+    run = harness.run(program, [argument], cwd=data)
+    assert run.exit_code == 0
+    assert run.called("Beep") == []
+    assert run.boxes == []
+    assert run.files() == {}
+
+
+def test_stamps_the_file_into_the_program_folder(harness, setup):
+    program, data = setup
+    global stamp_at_start
+    stamp_at_start = stamp()
+    (data / "in.csv").write_bytes(b'id,name\n1,"two\nlines"\r\n2,x')
+    run = harness.run(program, [win_path(data / "in.csv")])
+    assert run.exit_code == 0
+    assert stamped_ok(run.files()["in.csv"],
+                      lambda s: ('id,name%s\r\n1,"two\r\nlines"%s\r\n2,x%s\r\n' % (s, s, s)).encode())
+    assert set(run.files()) == {"in.csv"}, "no temporary file is left"
+    assert (data / "in.csv").read_bytes() == b'id,name\n1,"two\nlines"\r\n2,x', "the input is unchanged"
+
+
+def test_two_arguments_stamp_only_the_first(harness, setup):
+    program, data = setup
+    (data / "a.csv").write_bytes(b"a")
+    (data / "b.csv").write_bytes(b"b")
+    run = harness.run(program, [win_path(data / "a.csv"), win_path(data / "b.csv")])
+    assert set(run.files()) == {"a.csv"}
+
+
+def test_relative_path_is_read_from_the_current_directory_and_written_to_the_program_folder(harness, setup, work):
+    program, data = setup
+    (data / "sub").mkdir()
+    (data / "sub" / "rel.csv").write_bytes(b"x")
+    run = harness.run(program, command_line='"%s" sub\\rel.csv' % win_path(program), cwd=data)
+    assert run.exit_code == 0
+    assert run.files()["rel.csv"] == b"x" + stamp().encode() + b"\r\n"
+    assert not (data / "rel.csv").exists()
+
+
+def test_quoted_path_with_spaces_and_an_empty_pair_before_it(harness, setup):
+    program, data = setup
+    folder = data / "My Data"
+    folder.mkdir()
+    (folder / "in put.csv").write_bytes(b"x")
+    run = harness.run(program, command_line='"%s" "" "%s"' % (win_path(program), win_path(folder / "in put.csv")))
+    assert run.files()["in put.csv"] == b"x" + stamp().encode() + b"\r\n"
+
+
+def test_program_in_a_drive_root_writes_into_the_root(harness, work):
+    """The program at M:\\zarn.exe: the output folder is M:\\ and the output path M:\\\\name."""
+    root = work / "root"
+    root.mkdir()
+    harness.zarn_exe.read_bytes()
+    (root / "zarn.exe").write_bytes(harness.zarn_exe.read_bytes())
+    (work / "in.csv").write_bytes(b"r")
+    drive = harness.prefix / "dosdevices" / "m:"
+    if drive.is_symlink():
+        drive.unlink()
+    drive.symlink_to(root)
+    try:
+        run = harness.run(root / "zarn.exe", [win_path(work / "in.csv")],
+                          command_line='"M:\\zarn.exe" "%s"' % win_path(work / "in.csv"))
+        assert run.exit_code == 0
+        assert (root / "in.csv").read_bytes() == b"r" + stamp().encode() + b"\r\n"
+        assert any('L"M:\\\\\\\\in.csv"' in c for c in run.called("GetFileAttributesW")), \
+            "the output path holds two backslashes after the drive"
+    finally:
+        drive.unlink()
+
+
+def test_input_in_the_program_folder_is_replaced_and_stamped_again(harness, setup):
+    program, data = setup
+    target = program.parent / "same.csv"
+    target.write_bytes(b"a\n")
+    for _ in range(2):
+        assert harness.run(program, [win_path(target)], trace=False).exit_code == 0
+    assert target.read_bytes() == ("a" + stamp() + stamp() + "\r\n").encode()
+    assert set(run_files(program)) == {"same.csv"}
+
+
+def run_files(program):
+    return [p.name for p in program.parent.iterdir() if p.suffix != ".exe"]
+
+
+ENCODED_CASES = [
+    # Shift-JIS with a quoted line break under a Japanese locale (code page 932).
+    ("ja_JP.UTF-8", "/", '名前,"住所\n東京"\r\nカナ,ｶﾅ'.encode("cp932"),
+     lambda s: ('名前,"住所\r\n東京"%s\r\nカナ,ｶﾅ%s\r\n' % (s, s)).encode("cp932")),
+    # UTF-16LE with its mark, written back in code page 932 without the mark.
+    ("ja_JP.UTF-8", "/", b"\xff\xfe" + "a\r\n日本".encode("utf-16-le"),
+     lambda s: ("a%s\r\n日本%s\r\n" % (s, s)).encode("cp932")),
+    # UTF-16BE with its mark under a German locale (code page 1252, separator full stop).
+    ("de_DE.UTF-8", ".", b"\xfe\xff" + "Größe\n€".encode("utf-16-be"),
+     lambda s: ("Größe%s\r\n€%s\r\n" % (s, s)).encode("cp1252")),
+    # UTF-8 with its mark under a Dutch locale (separator hyphen).
+    ("nl_NL.UTF-8", "-", b"\xef\xbb\xbf" + "café,\"x\"\"y\"".encode("utf-8"),
+     lambda s: ('café,"x""y"%s\r\n' % s).encode("cp1252")),
+    # A locale whose separator is longer than one character falls back to the slash.
+    ("ko_KR.UTF-8", "/", "가\n".encode("cp949"), lambda s: ("가%s\r\n" % s).encode("cp949")),
+    # Cyrillic code page 1251.
+    ("ru_RU.UTF-8", ".", "Имя\rФамилия".encode("cp1251"), lambda s: ("Имя%s\r\nФамилия%s\r\n" % (s, s)).encode("cp1251")),
+    # UTF-8 without a mark is read as ANSI (code page 1252 here): its bytes pass through unchanged.
+    ("de_DE.UTF-8", ".", "ä".encode("utf-8"), lambda s: "ä".encode("utf-8") + s.encode() + b"\r\n"),
+]
+
+
+@pytest.mark.parametrize("locale,separator,data_bytes,expected", ENCODED_CASES,
+                         ids=["sjis-quoted-break", "utf16le-bom", "utf16be-bom-de", "utf8-bom-nl", "ko-fallback",
+                              "ru-cp1251", "utf8-without-bom"])
+def test_encodings_and_date_separators(harness, setup, locale, separator, data_bytes, expected):
+    program, data = setup
+    (data / "in.csv").write_bytes(data_bytes)
+    before = stamp(separator)
+    run = harness.run(program, [win_path(data / "in.csv")], locale=locale, trace=False)
+    assert run.exit_code == 0
+    assert run.files()["in.csv"] in (expected(before), expected(stamp(separator)))
+
+
+# Failures. Each is reported in one message box with the failure's text; nothing is lost.
+
+# Wine's Japanese texts for access denied (5) and sharing violation (32), as the program trims them.
+SYSTEM_TEXTS = {5: "アクセスが拒否されました。", 32: "共有違反です。"}
+
+
+def test_input_held_open_for_writing_elsewhere_fails_with_the_open_message(harness, setup):
+    program, data = setup
+    source = data / "held.csv"
+    source.write_bytes(b"a")
+    run = harness.run(program, [win_path(source)], locale="ja_JP.UTF-8",
+                      hold=(source, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE))
+    assert run.exit_code == 0
+    assert len(run.boxes) == 1
+    text = run.boxes[0].text
+    assert text.startswith("ファイル %s は開けません。 " % win_path(source)), text
+    assert text.endswith(" ") and len(text) > len("ファイル %s は開けません。 " % win_path(source)) + 1
+    assert run.files() == {}
+
+
+@pytest.mark.parametrize("kind", ["read-only", "hidden", "held open elsewhere"])
+def test_destination_that_cannot_be_replaced_fails_with_the_create_message_and_keeps_its_content(
+        harness, setup, kind):
+    program, data = setup
+    name = ".dot.csv" if kind == "hidden" else "in.csv"  # Wine shows dot files as hidden
+    (data / name).write_bytes(b"new")
+    destination = program.parent / name
+    destination.write_bytes(b"old")
+    hold = None
+    if kind == "read-only":
+        destination.chmod(0o444)
+    if kind == "held open elsewhere":
+        hold = (destination, GENERIC_READ, 0)
+    run = harness.run(program, [win_path(data / name)], locale="ja_JP.UTF-8", hold=hold)
+    assert run.exit_code == 0
+    assert len(run.boxes) == 1
+    code = 32 if kind == "held open elsewhere" else 5
+    assert run.boxes[0].text == 'ファイル "%s" を作成できません。%s' % (win_path(destination), SYSTEM_TEXTS[code])
+    assert destination.read_bytes() == b"old"
+    assert sorted(run.files()) == [name]
+
+
+def mount_tmpfs(folder, options):
+    result = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(folder)],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if result.returncode != 0:
+        pytest.skip("cannot mount a tmpfs here")
+
+
+def test_unwritable_program_folder_fails_with_the_create_message(harness, work):
+    folder = work / "ro"
+    folder.mkdir()
+    mount_tmpfs(folder, "size=4m")
+    try:
+        program = folder / "zarn.exe"
+        program.write_bytes(harness.zarn_exe.read_bytes())
+        (work / "in.csv").write_bytes(b"a")
+        subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
+        run = harness.run(program, [win_path(work / "in.csv")], locale="ja_JP.UTF-8", cwd=work)
+        assert run.exit_code == 0
+        assert len(run.boxes) == 1
+        prefix = 'ファイル "%s" を作成できません。' % win_path(folder / "in.csv")
+        assert run.boxes[0].text.startswith(prefix) and len(run.boxes[0].text) > len(prefix), run.boxes[0].text
+        assert sorted(p.name for p in folder.iterdir()) == ["zarn.exe"]
+    finally:
+        subprocess.run(["umount", "-l", str(folder)])
+
+
+def test_full_disk_fails_with_the_write_message_and_keeps_the_destination(harness, work):
+    folder = work / "full"
+    folder.mkdir()
+    mount_tmpfs(folder, "size=1200k")
+    try:
+        program = folder / "zarn.exe"
+        program.write_bytes(harness.zarn_exe.read_bytes())
+        (folder / "big.csv").write_bytes(b"old content")
+        (work / "big.csv").write_bytes(b"0123456789\n" * 200000)  # 2.2 MB, more than is free
+        run = harness.run(program, [win_path(work / "big.csv")], locale="ja_JP.UTF-8", cwd=work)
+        assert run.exit_code == 0
+        assert [b.text for b in run.boxes] == ["ストリームへの書き込みエラー"]
+        assert (folder / "big.csv").read_bytes() == b"old content"
+        assert sorted(p.name for p in folder.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
+    finally:
+        subprocess.run(["umount", "-l", str(folder)])
+
+
+def test_malformed_utf8_after_its_mark_fails_and_writes_nothing(harness, setup):
+    program, data = setup
+    (data / "bad.csv").write_bytes(b"\xef\xbb\xbfgood\r\nbad \xff\r\n")
+    (program.parent / "bad.csv").write_bytes(b"old")
+    run = harness.run(program, [win_path(data / "bad.csv")], locale="ja_JP.UTF-8")
+    assert [b.text for b in run.boxes] == ["ファイル %s は正しい UTF-8 ではありません" % win_path(data / "bad.csv")]
+    assert run.files() == {"bad.csv": b"old"}
+
+
+def test_program_is_a_gui_program_importing_only_system_libraries(harness):
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(harness.zarn_exe)],
+                          capture_output=True, text=True, check=True).stdout
+    assert "Subsystem\t\t00000002\t(Windows GUI)" in dump
+    dlls = {line.split("DLL Name:")[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
+    assert dlls and dlls <= {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
+                             "shell32.dll", "comctl32.dll", "ole32.dll"}, dlls
