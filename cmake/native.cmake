@@ -15,6 +15,10 @@ add_executable(zarn_core_tests
   tests/date_stamp_test.cpp
   tests/record_stamper_test.cpp
   tests/stamping_model.cpp
-  tests/stamping_differential_test.cpp)
+  tests/stamping_differential_test.cpp
+  tests/shell_text_test.cpp
+  tests/form_test.cpp)
 target_link_libraries(zarn_core_tests PRIVATE zarn_core GTest::gtest_main)
+add_dependencies(zarn_core_tests zarn_form)
+target_compile_definitions(zarn_core_tests PRIVATE ZARN_FORM_BYTES="${ZARN_FORM_BYTES}")
 add_test(NAME core COMMAND zarn_core_tests)

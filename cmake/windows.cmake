@@ -5,12 +5,22 @@ add_library(zarn_win32 STATIC
   textfile/win32.cpp
   textfile/text_file.cpp
   stamp/stamp_run.cpp
-  stamp/F01.cpp)
+  stamp/F01.cpp
+  app/shell.cpp)
 target_link_libraries(zarn_win32 PUBLIC zarn_core)
 target_compile_definitions(zarn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_compile_options(zarn_win32 PRIVATE -Wall -Wextra)
 
-add_executable(zarn WIN32 app/main.cpp app/zarn.rc)
+# Resources: the icon is drawn and the main window's properties compiled at build time.
+set(ZARN_ICON ${CMAKE_BINARY_DIR}/MAINICON.ico)
+add_custom_command(OUTPUT ${ZARN_ICON}
+  COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py ${ZARN_ICON}
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py)
+set_source_files_properties(app/zarn.rc PROPERTIES
+  OBJECT_DEPENDS "${ZARN_ICON};${ZARN_FORM_BYTES};${CMAKE_SOURCE_DIR}/app/zarn.manifest;${CMAKE_SOURCE_DIR}/app/resource.h")
+include_directories(${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app)
+
+add_executable(zarn WIN32 app/main.cpp app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})
 target_link_libraries(zarn PRIVATE zarn_win32)
 target_link_options(zarn PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
 set_target_properties(zarn PROPERTIES OUTPUT_NAME zarn)
@@ -24,8 +34,11 @@ add_executable(zarn_win32_tests
   tests/stamping_model.cpp
   tests/win32_test.cpp
   tests/text_file_test.cpp
-  app/zarn.rc)
-target_link_libraries(zarn_win32_tests PRIVATE zarn_win32 gtest_main)
+  tests/resources_test.cpp
+  tests/shell_test.cpp
+  app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})
+target_link_libraries(zarn_win32_tests PRIVATE zarn_win32 gtest_main version)
+add_dependencies(zarn_win32_tests zarn)
 target_link_options(zarn_win32_tests PRIVATE ${ZARN_WINDOWS_FLAGS})
 
 # The code-page tests run once per ANSI code page that the locale gives.
@@ -38,7 +51,6 @@ add_executable(launch tests/e2e/launch.cpp)
 target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
 
 # The end-to-end tests drive the real zarn.exe under Wine from Python.
-find_program(PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
          --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch> --source-dir ${CMAKE_SOURCE_DIR})
 set_tests_properties(e2e PROPERTIES TIMEOUT 1800)

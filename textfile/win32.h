@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <string_view>
 
 namespace zarn {
@@ -50,6 +51,27 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// Owns a window; destroys it at the end. Move-only.
+class TWindowHandle {
+public:
+    TWindowHandle() = default;
+    explicit TWindowHandle(HWND window) : window_(window) {}
+    TWindowHandle(TWindowHandle&& other) noexcept : window_(other.window_) { other.window_ = nullptr; }
+    TWindowHandle(const TWindowHandle&) = delete;
+    TWindowHandle& operator=(const TWindowHandle&) = delete;
+    TWindowHandle& operator=(TWindowHandle&& other) noexcept {
+        std::swap(window_, other.window_);
+        return *this;
+    }
+    ~TWindowHandle() {
+        if (window_ != nullptr) DestroyWindow(window_);
+    }
+    HWND Get() const { return window_; }
+
+private:
+    HWND window_ = nullptr;
 };
 
 // The system's text for an error code, with spaces, control characters and full stops removed

@@ -172,6 +172,11 @@ def test_encodings_and_date_separators(harness, setup, locale, separator, data_b
 
 # Failures. Each is reported in one message box with the failure's text; nothing is lost.
 
+def shown(message):
+    """A failure's text as its message box shows it: a full stop is added after a last character above U+002E."""
+    return message + "." if message and message[-1] > "." else message
+
+
 # Wine's Japanese texts for access denied (5) and sharing violation (32), as the program trims them.
 SYSTEM_TEXTS = {5: "アクセスが拒否されました。", 32: "共有違反です。"}
 
@@ -184,7 +189,7 @@ def test_input_held_open_for_writing_elsewhere_fails_with_the_open_message(harne
                       hold=(source, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE))
     assert run.exit_code == 0
     assert len(run.boxes) == 1
-    assert run.boxes[0].text == "ファイル %s は開けません。 %s " % (win_path(source), SYSTEM_TEXTS[32])
+    assert run.boxes[0].text == shown("ファイル %s は開けません。 %s " % (win_path(source), SYSTEM_TEXTS[32]))
     assert run.files() == {}
 
 
@@ -205,7 +210,7 @@ def test_destination_that_cannot_be_replaced_fails_with_the_create_message_and_k
     assert run.exit_code == 0
     assert len(run.boxes) == 1
     code = 32 if kind == "held open elsewhere" else 5
-    assert run.boxes[0].text == 'ファイル "%s" を作成できません。%s' % (win_path(destination), SYSTEM_TEXTS[code])
+    assert run.boxes[0].text == shown('ファイル "%s" を作成できません。%s' % (win_path(destination), SYSTEM_TEXTS[code]))
     assert destination.read_bytes() == b"old"
     assert sorted(run.files()) == [name]
 
@@ -247,7 +252,7 @@ def test_full_disk_fails_with_the_write_message_and_keeps_the_destination(harnes
         (work / "big.csv").write_bytes(b"0123456789\n" * 200000)  # 2.2 MB, more than is free
         run = harness.run(program, [win_path(work / "big.csv")], locale="ja_JP.UTF-8", cwd=work)
         assert run.exit_code == 0
-        assert [b.text for b in run.boxes] == ["ストリームへの書き込みエラー"]
+        assert [b.text for b in run.boxes] == [shown("ストリームへの書き込みエラー")]
         assert (folder / "big.csv").read_bytes() == b"old content"
         assert sorted(p.name for p in folder.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
     finally:
@@ -259,7 +264,7 @@ def test_malformed_utf8_after_its_mark_fails_and_writes_nothing(harness, setup):
     (data / "bad.csv").write_bytes(b"\xef\xbb\xbfgood\r\nbad \xff\r\n")
     (program.parent / "bad.csv").write_bytes(b"old")
     run = harness.run(program, [win_path(data / "bad.csv")], locale="ja_JP.UTF-8")
-    assert [b.text for b in run.boxes] == ["ファイル %s は正しい UTF-8 ではありません" % win_path(data / "bad.csv")]
+    assert [b.text for b in run.boxes] == [shown("ファイル %s は正しい UTF-8 ではありません" % win_path(data / "bad.csv"))]
     assert run.files() == {"bad.csv": b"old"}
 
 

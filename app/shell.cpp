@@ -1,0 +1,155 @@
+#include "app/shell.h"
+
+#include <vector>
+
+#include "app/shell_text.h"
+#include "stamp/F01.h"
+#include "textfile/failure.h"
+
+namespace zarn {
+
+namespace {
+
+std::u16string ProgramTitle() {
+    wchar_t path[256];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 256);
+    return ApplicationTitle(U16(path, length));
+}
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+POINT Centre(const RECT& rect) { return {rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2}; }
+
+void MoveWithoutSizing(HWND window, POINT position) {
+    SetWindowPos(window, nullptr, position.x, position.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+}
+
+struct TDisabling {
+    HWND active;
+    std::vector<HWND> disabled;
+};
+
+BOOL CALLBACK DisableWindow(HWND window, LPARAM context) {
+    auto& disabling = *reinterpret_cast<TDisabling*>(context);
+    if (window != disabling.active && IsWindowVisible(window) && IsWindowEnabled(window)) {
+        EnableWindow(window, FALSE);
+        disabling.disabled.push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::u16string ApplicationTitle(std::u16string_view programPath) {
+    std::u16string title = TitleStem(programPath);
+    if (!title.empty()) {
+        auto* first = reinterpret_cast<wchar_t*>(title.data());
+        CharLowerW(CharNextW(first));  // in place, up to the terminating NUL
+    }
+    return title;
+}
+
+TShell::TShell(HINSTANCE instance) : instance_(instance), title_(ProgramTitle()) {
+    icon_ = LoadIconW(instance, L"MAINICON");
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ApplicationWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon_;
+    windowClass.lpszClassName = L"TZarnApplication";
+    RegisterClassExW(&windowClass);
+    // Hidden, no size, at the centre of the primary screen.
+    applicationWindow_ = TWindowHandle(CreateWindowExW(
+        WS_EX_TOOLWINDOW, L"TZarnApplication", Wide(title_),
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS, GetSystemMetrics(SM_CXSCREEN) / 2,
+        GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance, nullptr));
+}
+
+int TShell::Run() {
+    const HWND application = applicationWindow_.Get();
+    try {
+        // The main window, not the application window, would stand on the task bar: the
+        // application window keeps its tool-window style and loses its text.
+        mainWindowOnTaskbar_ = true;
+        SetWindowTextW(application, L"");
+        showMainWindow_ = false;
+
+        TTFZarn form(instance_);
+        try {
+            form.DoCreate();
+        } catch (const TFailure& failure) {
+            ReportFailure(failure.Text());
+            PostQuitMessage(0);
+        } catch (...) {
+            ReportFailure(u"");
+            PostQuitMessage(0);
+        }
+        form.CreateSystemWindow(application);
+        SetWindowLongW(application, GWL_EXSTYLE, GetWindowLongW(application, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
+        // Nothing is shown: the stored properties do not ask for it and showing is switched off.
+        RunMessageLoop();
+    } catch (const TFailure& failure) {
+        ReportFailure(failure.Text());
+    } catch (...) {
+        ReportFailure(u"");
+    }
+    return 0;
+}
+
+void TShell::RunMessageLoop() {
+    for (;;) {
+        MSG message;
+        // Mouse messages first, then any other.
+        if (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+            PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) return;
+            try {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            } catch (const TFailure& failure) {
+                ReportFailure(failure.Text());
+            } catch (...) {
+                ReportFailure(u"");
+            }
+        } else {
+            WaitMessage();
+        }
+    }
+}
+
+// Shows one message box with the failure's text (and a full stop where the text needs one),
+// the title as caption and the stop icon, owned by the active window, with the thread's other
+// windows disabled meanwhile. Returns when the user has dismissed it.
+void TShell::ReportFailure(std::u16string_view message) {
+    const std::u16string text = ReportText(message);
+    const HWND application = applicationWindow_.Get();
+    HWND active = GetActiveWindow();
+    if (active == nullptr) active = GetLastActivePopup(application);
+    const HWND owner = active != nullptr ? active : application;
+
+    // Bring the application window to the active window's monitor, so the box shows there.
+    RECT remembered{};
+    bool moved = false;
+    const HMONITOR activeMonitor = MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST);
+    if (activeMonitor != MonitorFromWindow(application, MONITOR_DEFAULTTONEAREST)) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        if (GetWindowRect(application, &remembered) && GetMonitorInfoW(activeMonitor, &monitor)) {
+            MoveWithoutSizing(application, Centre(monitor.rcMonitor));
+            moved = true;
+        }
+    }
+    TDisabling disabling{active, {}};
+    EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabling));
+
+    MessageBoxW(owner, Wide(text), Wide(title_), MB_OK | MB_ICONERROR);
+
+    if (moved) MoveWithoutSizing(application, Centre(remembered));
+    for (HWND window : disabling.disabled) EnableWindow(window, TRUE);
+    SetActiveWindow(active);
+}
+
+}  // namespace zarn

@@ -1,0 +1,41 @@
+// The application shell: a windowless desktop application around the main window, and the one
+// place where failures are shown to the user.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "textfile/win32.h"
+
+namespace zarn {
+
+// The application title for a program path: the file name up to its first full stop, with every
+// character after the first in lower case by the system's case mapping.
+std::u16string ApplicationTitle(std::u16string_view programPath);
+
+class TShell {
+public:
+    // Sets up the application: the title from the program file's name, the icon MAINICON and the
+    // hidden application window.
+    explicit TShell(HINSTANCE instance);
+
+    // Creates the hidden main window, whose creation handler runs the start-up dispatch, then runs
+    // the message loop until the end request. Every failure is reported here. Returns the exit
+    // code, 0.
+    int Run();
+
+private:
+    void ReportFailure(std::u16string_view message);
+    void RunMessageLoop();
+
+    HINSTANCE instance_;
+    std::u16string title_;
+    HICON icon_ = nullptr;
+    TWindowHandle applicationWindow_;
+    bool mainWindowOnTaskbar_ = false;
+    bool showMainWindow_ = true;
+};
+
+}  // namespace zarn
