@@ -43,7 +43,8 @@ def decode_wine_string(text):
     return "".join(out)
 
 
-CALL = re.compile(r"^[0-9a-f]+:Call (?:[\w.-]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
+# With WINEDEBUG=+pid,+relay a call reads "PID:TID:Call dll.Name(args) ret=ADDRESS".
+CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call (?:[\w.-]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
 WSTRING = re.compile(r'L"((?:[^"\\]|\\.)*)"')
 
 
@@ -139,7 +140,7 @@ class Harness:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LAUNCH_", "WINE"))}
         env.pop("DISPLAY", None)
         env.update(WINEPREFIX=str(self.prefix), LC_ALL=locale, LANG=locale,
-                   WINEDEBUG="+relay" if trace else "-all",
+                   WINEDEBUG="+pid,+relay" if trace else "-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         if display is not None:
             env["DISPLAY"] = display.name
@@ -160,9 +161,9 @@ class Harness:
         if hold is not None:
             env["LAUNCH_HOLD"], env["LAUNCH_HOLD_ACCESS"], env["LAUNCH_HOLD_SHARE"] = (
                 win_path(hold[0]), str(hold[1]), str(hold[2]))
-        with tempfile.TemporaryFile() as trace_file:
+        with tempfile.TemporaryFile() as trace_file, tempfile.TemporaryFile() as out_file:
             process = subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd or program.parent, env=env,
-                                       stdout=subprocess.DEVNULL, stderr=trace_file, start_new_session=True)
+                                       stdout=out_file, stderr=trace_file, start_new_session=True)
             try:
                 if on_start is not None:
                     on_start(process)
@@ -173,17 +174,21 @@ class Harness:
                     process.wait()
             trace_file.seek(0)
             trace_text = trace_file.read().decode("utf-8", "replace") if trace else ""
+            out_file.seek(0)
+            pid = re.search(rb"pid=([0-9a-f]+)", out_file.read())
         run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text)
-        self.parse_trace(run)
+        if pid:
+            self.parse_trace(run, pid.group(1).decode())
         return run
 
     @staticmethod
-    def parse_trace(run):
+    def parse_trace(run, pid):
+        """Keeps the calls that the program's own code (not a library) made in its process."""
         for line in run.trace.splitlines():
             match = CALL.match(line)
-            if not match or not IMAGE_BASE <= int(match.group(3), 16) < IMAGE_END:
+            if not match or match.group(1) != pid or not IMAGE_BASE <= int(match.group(4), 16) < IMAGE_END:
                 continue
-            name, args = match.group(1), match.group(2)
+            name, args = match.group(2), match.group(3)
             run.calls.append("%s(%s)" % (name, args))
             if name == "MessageBoxW":
                 strings = [decode_wine_string(s) for s in WSTRING.findall(args)]

@@ -5,7 +5,10 @@
 //   LAUNCH_HOLD          optional path of a file held open while the program runs,
 //   LAUNCH_HOLD_ACCESS   with this access (0x40000000 write, 0x80000000 read)
 //   LAUNCH_HOLD_SHARE    and this share mode
+// Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace.
 #include <windows.h>
+
+#include <cstdio>
 
 #include <cwchar>
 #include <string>
@@ -49,6 +52,8 @@ int wmain() {
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return 202;
     }
+    std::printf("pid=%04lx\n", process.dwProcessId);
+    std::fflush(stdout);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 203;
     GetExitCodeProcess(process.hProcess, &exitCode);
