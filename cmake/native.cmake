@@ -22,3 +22,8 @@ target_link_libraries(zarn_core_tests PRIVATE zarn_core GTest::gtest_main)
 add_dependencies(zarn_core_tests zarn_form)
 target_compile_definitions(zarn_core_tests PRIVATE ZARN_FORM_BYTES="${ZARN_FORM_BYTES}")
 add_test(NAME core COMMAND zarn_core_tests)
+
+# Micro-benchmarks of the hot loops (run by scripts/bench, not by the tests).
+find_package(benchmark REQUIRED)
+add_executable(zarn_benchmarks tests/benchmarks.cpp tests/fake_code_pages.cpp)
+target_link_libraries(zarn_benchmarks PRIVATE zarn_core benchmark::benchmark)

@@ -1,60 +1,92 @@
 #include "stamp/record_stamper.h"
 
-#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zarn {
 
-TRecordStamper::TRecordStamper(std::string stamp, TTextWriter& writer)
-    : stamp_(std::move(stamp)), writer_(writer) {}
+namespace {
 
-bool TRecordStamper::Text(std::u16string_view text) { return Feed(text); }
+bool EndsLine(char16_t unit) { return unit == u'\r' || unit == u'\n' || unit == 0; }
 
-bool TRecordStamper::Ascii(std::string_view bytes) { return Feed(bytes); }
+// The position of the first CR, LF or U+0000 at or after pos (or count when there is none),
+// flipping odd for every double quote before it.
+template <class TUnit>
+std::size_t ScanLine(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: masks of the quotes and of the line ends in each block.
+    constexpr std::size_t kUnits = 16 / sizeof(TUnit);
+    constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFF : 0x5555;  // one mask bit per unit
+    const auto splat = [](char16_t unit) { return sizeof(TUnit) == 1 ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit)); };
+    const auto equal = [](__m128i a, __m128i b) { return sizeof(TUnit) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); };
+    const __m128i quote = splat(u'"'), cr = splat(u'\r'), lf = splat(u'\n'), zero = _mm_setzero_si128();
+    unsigned parity = 0;
+    for (; pos + kUnits <= count; pos += kUnits) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(equal(block, quote))) & kPerUnit;
+        const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(equal(block, cr), equal(block, lf)), equal(block, zero)))) & kPerUnit;
+        if (ends != 0) {
+            const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
+            parity ^= static_cast<unsigned>(__builtin_parity(quotes & ((1u << first) - 1)));
+            odd ^= parity != 0;
+            return pos + first / sizeof(TUnit);
+        }
+        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    }
+    odd ^= parity != 0;
+#endif
+    for (; pos < count; ++pos) {
+        const auto unit = static_cast<char16_t>(text[pos]);
+        if (unit > u'"') continue;
+        if (unit == u'"') odd = !odd;
+        else if (EndsLine(unit)) break;
+    }
+    return pos;
+}
+
+}  // namespace
+
+bool TRecordStamper::Text(std::u16string_view text) { return Feed(text.data(), text.size()); }
+
+bool TRecordStamper::Ascii(std::string_view bytes) { return Feed(bytes.data(), bytes.size()); }
 
 template <class TUnit>
-bool TRecordStamper::Feed(std::basic_string_view<TUnit> text) {
+bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
     if (ended_) return false;
-    const TUnit* p = text.data();
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
+    std::size_t pos = 0;
+    while (pos < count) {
         if (skipLf_) {
             skipLf_ = false;
-            if (p[i] == u'\n') {
-                ++i;
+            if (text[pos] == u'\n') {
+                ++pos;
                 continue;
             }
         }
-        const std::size_t start = i;
-        bool odd = oddQuotes_;
-        for (; i < n; ++i) {
-            const auto unit = static_cast<char16_t>(p[i]);
-            if (unit > u'"') continue;
-            if (unit == u'"') odd = !odd;
-            else if (unit == u'\r' || unit == u'\n' || unit == 0) break;
-        }
-        oddQuotes_ = odd;
-        if (i > start) {
+        const std::size_t start = pos;
+        pos = ScanLine(text, pos, count, oddQuotes_);
+        if (pos > start) {
             inLine_ = true;
-            if constexpr (sizeof(TUnit) == 1) writer_.Ascii(std::string_view(p + start, i - start));
-            else writer_.Text(std::u16string_view(p + start, i - start));
+            if constexpr (sizeof(TUnit) == 1) writer_.Ascii(text + start, pos - start);
+            else writer_.Text(std::u16string_view(text + start, pos - start));
         }
-        if (i == n) break;
-        if (p[i] == 0) {
+        if (pos == count) break;
+        if (text[pos] == 0) {
             if (inLine_) EndLine();
             ended_ = true;
             return false;
         }
         EndLine();
-        skipLf_ = p[i] == u'\r';
-        ++i;
+        skipLf_ = text[pos] == u'\r';
+        ++pos;
     }
     return true;
 }
 
 void TRecordStamper::EndLine() {
-    if (!oddQuotes_) writer_.Encoded(stamp_);
-    writer_.Ascii("\r\n");
+    if (!oddQuotes_) writer_.Stamp();
+    writer_.LineBreak();
     inLine_ = false;
 }
 
@@ -65,10 +97,8 @@ void TRecordStamper::End() {
 
 void StampText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes) {
-    std::string encoded(stamp.size() * ansi.MaxBytesPerUnit(), '\0');
-    encoded.resize(stamp.empty() ? 0 : ansi.Encode(stamp, encoded.data()));
-    TTextWriter writer(ansi, sink, pieceBytes);
-    TRecordStamper stamper(std::move(encoded), writer);
+    TTextWriter writer(ansi, sink, stamp, pieceBytes);
+    TRecordStamper stamper(writer);
     ReadText(source, ansi, utf8, stamper, pieceBytes);
     writer.Finish();
 }

@@ -14,18 +14,16 @@ namespace zarn {
 // ends the text) and writes each line with CR LF, stamped where it ends a record.
 class TRecordStamper final : public TTextSink {
 public:
-    // stamp: the date stamp as bytes in the ANSI code page.
-    TRecordStamper(std::string stamp, TTextWriter& writer);
+    explicit TRecordStamper(TTextWriter& writer) : writer_(writer) {}
     bool Text(std::u16string_view text) override;
     bool Ascii(std::string_view bytes) override;
     void End() override;
 
 private:
     template <class TUnit>
-    bool Feed(std::basic_string_view<TUnit> text);
+    bool Feed(const TUnit* text, std::size_t count);
     void EndLine();
 
-    std::string stamp_;
     TTextWriter& writer_;
     bool oddQuotes_ = false;  // parity of the quotes since the last record end
     bool inLine_ = false;     // a line has begun and not yet ended
@@ -34,7 +32,7 @@ private:
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text, encoded once here.
+// UTF-16 text.
 void StampText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes = kPieceBytes);
 

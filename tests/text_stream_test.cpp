@@ -85,23 +85,28 @@ TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
     };
     for (const TCase& c : cases) {
         TMemorySink sink;
-        TTextWriter writer(ansi, sink, 8);
+        TTextWriter writer(ansi, sink, u"", 8);
         for (const std::u16string& piece : c.pieces) writer.Text(piece);
         writer.Finish();
         EXPECT_EQ(c.bytes, sink.Bytes());
     }
 }
 
-TEST(TextWriter, HeldSurrogateGoesBeforeAsciiAndEncodedBytes) {
+TEST(TextWriter, KeepsOrderBetweenTextAsciiAndStamps) {
     TUtf8CodePage ansi(false);
-    TMemorySink sink;
-    TTextWriter writer(ansi, sink, 8);
-    writer.Text(u"x\xD83D");
-    writer.Ascii("\r\n");
-    writer.Text(u"y");
-    writer.Encoded("\xC3\xA9");
-    writer.Finish();
-    EXPECT_EQ("x\xEF\xBF\xBD\r\ny\xC3\xA9", sink.Bytes());
+    for (std::size_t piece : {std::size_t{8}, std::size_t{64}}) {
+        TMemorySink sink;
+        TTextWriter writer(ansi, sink, u",\xE9", piece);
+        writer.Stamp();                   // bytes first
+        writer.Ascii("a", 1);
+        writer.Text(u"x\xD83D");          // a high surrogate waits
+        writer.LineBreak();               // and is written alone before what follows
+        writer.Stamp();                   // a stamp after staged text
+        writer.Text(u"\x3042");
+        writer.Ascii("bcdefghijk", 10);   // ASCII after staged text
+        writer.Finish();
+        EXPECT_EQ(",\xC3\xA9" "ax\xEF\xBF\xBD\r\n,\xC3\xA9\xE3\x81\x82" "bcdefghijk", sink.Bytes()) << piece;
+    }
 }
 
 }  // namespace

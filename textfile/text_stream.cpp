@@ -11,6 +11,9 @@ namespace {
 // without its trail, or the start of a UTF-8 sequence.
 constexpr std::size_t kCarryBytes = 4;
 
+// Bytes checked at a time for being all ASCII.
+constexpr std::size_t kBlockBytes = 64 * 1024;
+
 class TReader {
 public:
     TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
@@ -51,25 +54,33 @@ private:
     void Utf16(bool bigEndian, bool atEnd) {
         const std::size_t count = held_ / 2;
         if (open_) {
-            const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data());
-            for (std::size_t i = 0; i < count; ++i, p += 2) {
-                units_[i] = bigEndian ? static_cast<char16_t>(p[0] << 8 | p[1])
-                                      : static_cast<char16_t>(p[1] << 8 | p[0]);
+            std::memcpy(units_.data(), bytes_.data(), count * 2);  // the host is little-endian
+            if (bigEndian) {
+                for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
             }
             open_ = sink_.Text(std::u16string_view(units_.data(), count));
         }
         Consume(atEnd ? held_ : count * 2);  // a last odd byte is dropped
     }
 
+    // Decodes the whole characters held, in blocks: a block of ASCII goes on as it is, any other
+    // block through the code page.
     void Bytes(TCodePage& codePage, bool atEnd) {
         const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(bytes_.data(), held_));
-        const std::string_view piece(bytes_.data(), whole);
-        // After the end of the text only UTF-8 is still decoded, for its validity.
-        if (open_ && IsAscii(piece)) {
-            open_ = sink_.Ascii(piece);
-        } else if (open_ || &codePage == &utf8_) {
-            const std::size_t count = codePage.Decode(piece, units_.data());
-            if (open_) open_ = sink_.Text(std::u16string_view(units_.data(), count));
+        std::size_t pos = 0;
+        while (pos < whole) {
+            std::string_view block(bytes_.data() + pos, std::min(kBlockBytes, whole - pos));
+            if (IsAscii(block)) {
+                if (open_) open_ = sink_.Ascii(block);
+            } else {
+                if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(codePage.Shape(), block));
+                // After the end of the text only UTF-8 is still decoded, for its validity.
+                if (open_ || &codePage == &utf8_) {
+                    const std::size_t count = codePage.Decode(block, units_.data());
+                    if (open_) open_ = sink_.Text(std::u16string_view(units_.data(), count));
+                }
+            }
+            pos += block.size();
         }
         Consume(whole);
     }
@@ -91,75 +102,78 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
     TReader(source, ansi, utf8, sink, pieceBytes).Run();
 }
 
-TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink), buffer_(pieceBytes) {}
+TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
+    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
+    encodedStamp_.resize(stamp.size() * ansi.MaxBytesPerUnit());
+    encodedStamp_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, encodedStamp_.data()));
+}
 
 void TTextWriter::Text(std::u16string_view text) {
-    if (text.empty()) return;
-    if (heldSurrogate_ != 0) {
-        const bool pair = text.front() >= 0xDC00 && text.front() <= 0xDFFF;
-        const char16_t units[2] = {heldSurrogate_, text.front()};
-        heldSurrogate_ = 0;
-        EncodePiece(std::u16string_view(units, pair ? 2 : 1));
-        if (pair) text.remove_prefix(1);
-    }
-    if (!text.empty() && IsHighSurrogate(text.back())) {
-        heldSurrogate_ = text.back();
-        text.remove_suffix(1);
-    }
-    const std::size_t most = buffer_.size() / ansi_.MaxBytesPerUnit();
     while (!text.empty()) {
-        std::size_t count = std::min(text.size(), most);
-        // Never part a surrogate pair between two pieces.
-        if (count < text.size() && IsHighSurrogate(text[count - 1])) --count;
-        EncodePiece(text.substr(0, count));
+        if (staged_ == stagedText_.size()) EncodeStaged(false);
+        const std::size_t count = std::min(text.size(), stagedText_.size() - staged_);
+        CopyBytes(reinterpret_cast<char*>(stagedText_.data() + staged_), reinterpret_cast<const char*>(text.data()),
+                  count * sizeof(char16_t));
+        staged_ += count;
         text.remove_prefix(count);
     }
 }
 
-void TTextWriter::EncodePiece(std::u16string_view text) {
-    if (IsAscii(text)) {
-        Room(text.size());
-        char* out = buffer_.data() + used_;
-        for (char16_t unit : text) *out++ = static_cast<char>(unit);
-        used_ += text.size();
-        return;
+void TTextWriter::AsciiSlow(const char* bytes, std::size_t count) {
+    while (count > 0) {
+        std::size_t done;
+        if (staged_ != 0) {
+            if (staged_ == stagedText_.size()) EncodeStaged(false);
+            done = std::min(count, stagedText_.size() - staged_);
+            char16_t* out = stagedText_.data() + staged_;
+            for (std::size_t i = 0; i < done; ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+            staged_ += done;
+        } else {
+            if (used_ == out_.size()) Flush();
+            done = std::min(count, out_.size() - used_);
+            std::memcpy(out_.data() + used_, bytes, done);
+            used_ += done;
+        }
+        bytes += done;
+        count -= done;
     }
-    Room(text.size() * ansi_.MaxBytesPerUnit());
-    used_ += ansi_.Encode(text, buffer_.data() + used_);
 }
 
-void TTextWriter::Ascii(std::string_view bytes) { Encoded(bytes); }
+namespace {
 
-void TTextWriter::Encoded(std::string_view bytes) {
-    FlushSurrogate();
-    while (!bytes.empty()) {
-        if (used_ == buffer_.size()) Flush();
-        const std::size_t count = std::min(bytes.size(), buffer_.size() - used_);
-        std::memcpy(buffer_.data() + used_, bytes.data(), count);
-        used_ += count;
-        bytes.remove_prefix(count);
+// Narrows UTF-16 units to bytes; true when every unit was below 0x80, the bytes then being the
+// text in any ANSI code page.
+bool NarrowAscii(const char16_t* text, std::size_t count, char* out) {
+    char16_t any = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        any |= text[i];
+        out[i] = static_cast<char>(text[i]);
     }
+    return any < 0x80;
+}
+
+}  // namespace
+
+// Encodes the staged text into the output bytes. Unless final, a high surrogate at its end stays
+// staged for the unit that follows it.
+void TTextWriter::EncodeStaged(bool final) {
+    const bool hold = !final && staged_ > 0 && IsHighSurrogate(stagedText_[staged_ - 1]);
+    const std::size_t count = staged_ - (hold ? 1 : 0);
+    if (out_.size() - used_ < count * ansi_.MaxBytesPerUnit()) Flush();
+    char* out = out_.data() + used_;
+    if (NarrowAscii(stagedText_.data(), count, out)) used_ += count;
+    else if (count > 0) used_ += ansi_.Encode(std::u16string_view(stagedText_.data(), count), out);
+    if (hold) stagedText_[0] = stagedText_[staged_ - 1];
+    staged_ = hold ? 1 : 0;
 }
 
 void TTextWriter::Finish() {
-    FlushSurrogate();
+    if (staged_ != 0) EncodeStaged(true);
     Flush();
 }
 
-void TTextWriter::FlushSurrogate() {
-    if (heldSurrogate_ == 0) return;
-    const char16_t unit = heldSurrogate_;
-    heldSurrogate_ = 0;
-    EncodePiece(std::u16string_view(&unit, 1));
-}
-
-void TTextWriter::Room(std::size_t bytes) {
-    if (buffer_.size() - used_ < bytes) Flush();
-}
-
 void TTextWriter::Flush() {
-    if (used_ != 0) sink_.Write(buffer_.data(), used_);
+    if (used_ != 0) sink_.Write(out_.data(), used_);
     used_ = 0;
 }
 

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +37,44 @@ public:
     virtual void End() = 0;
 };
 
+// Copies count bytes; quick for the short runs between line ends, where a library call would
+// cost more than the copy.
+inline void CopyBytes(char* out, const char* in, std::size_t count) {
+    auto copy8 = [](char* to, const char* from) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        std::memcpy(to, &word, 8);
+    };
+    if (count >= 16) {
+        if (count > 512) {
+            std::memcpy(out, in, count);
+            return;
+        }
+        std::size_t i = 0;
+        for (; i + 16 <= count; i += 16) {
+            copy8(out + i, in + i);
+            copy8(out + i + 8, in + i + 8);
+        }
+        if (i < count) {  // the last 16 bytes again, overlapping what was copied
+            copy8(out + count - 16, in + count - 16);
+            copy8(out + count - 8, in + count - 8);
+        }
+    } else if (count >= 8) {
+        copy8(out, in);
+        copy8(out + count - 8, in + count - 8);
+    } else if (count >= 4) {
+        std::uint32_t first, last;
+        std::memcpy(&first, in, 4);
+        std::memcpy(&last, in + count - 4, 4);
+        std::memcpy(out, &first, 4);
+        std::memcpy(out + count - 4, &last, 4);
+    } else if (count > 0) {
+        out[0] = in[0];
+        out[count / 2] = in[count / 2];
+        out[count - 1] = in[count - 1];
+    }
+}
+
 // The size of the pieces in which files are read and written.
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
@@ -44,27 +85,44 @@ inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 
-// Writes text in the ANSI code page into a sink, in pieces. A high surrogate at the end of a
-// piece of text waits for the next piece, so a pair is always encoded whole.
+// Writes text in the ANSI code page into a sink, in pieces. ASCII goes straight into the output
+// bytes; UTF-16 text is gathered and encoded a large piece at a time, with ASCII that follows it
+// gathered along (ASCII is the same in every code page). A high surrogate at the end of a piece
+// waits for the next, so a pair is always encoded whole.
 class TTextWriter {
 public:
-    TTextWriter(TCodePage& ansi, TByteSink& sink, std::size_t pieceBytes = kPieceBytes);
+    // stamp: the date stamp, written by Stamp().
+    TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes = kPieceBytes);
     void Text(std::u16string_view text);
-    void Ascii(std::string_view bytes);     // bytes below 0x80
-    void Encoded(std::string_view bytes);   // bytes already in the ANSI code page
-    void Finish();                          // writes out everything held
+    // bytes: below 0x80 only.
+    void Ascii(const char* bytes, std::size_t count) {
+        if (staged_ == 0 && count <= out_.size() - used_) {
+            CopyBytes(out_.data() + used_, bytes, count);
+            used_ += count;
+        } else {
+            AsciiSlow(bytes, count);
+        }
+    }
+    void Stamp() {
+        if (staged_ == 0) Ascii(encodedStamp_.data(), encodedStamp_.size());  // no staged text: bytes as they are
+        else Text(stamp_);
+    }
+    void LineBreak() { Ascii("\r\n", 2); }
+    void Finish();  // writes out everything held
 
 private:
-    void FlushSurrogate();
-    void EncodePiece(std::u16string_view text);
-    void Room(std::size_t bytes);
+    void AsciiSlow(const char* bytes, std::size_t count);
+    void EncodeStaged(bool final);
     void Flush();
 
     TCodePage& ansi_;
     TByteSink& sink_;
-    std::vector<char> buffer_;
+    std::vector<char> out_;           // encoded bytes not yet written; always before the staged text
     std::size_t used_ = 0;
-    char16_t heldSurrogate_ = 0;  // 0: none held
+    std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
+    std::size_t staged_ = 0;
+    std::u16string stamp_;
+    std::string encodedStamp_;
 };
 
 }  // namespace zarn

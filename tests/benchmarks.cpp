@@ -1,0 +1,144 @@
+// Micro-benchmarks of the hot loops, in bytes per second of input: splitting and stamping,
+// decoding and encoding, over CSV in memory.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+
+#include "stamp/record_stamper.h"
+#include "tests/fake_code_pages.h"
+
+namespace zarn::testing {
+namespace {
+
+// Short ASCII fields, 1% of records with a quoted line break.
+std::string AsciiCsv(std::size_t size) {
+    std::mt19937 random(1);
+    std::string csv;
+    while (csv.size() < size) {
+        if (random() % 100 == 0) csv += std::to_string(random() % 1000000) + ",abc,\"quoted\nbreak\"," + std::to_string(random() % 999) + "\r\n";
+        else csv += std::to_string(random() % 1000000) + ",field" + std::to_string(random() % 100) + ",value," + std::to_string(random() % 100000) + ",xyz\r\n";
+    }
+    return csv;
+}
+
+// The same shape with double-byte text in every field.
+std::string DoubleByteCsv(std::size_t size) {
+    std::string csv;
+    std::mt19937 random(2);
+    while (csv.size() < size) {
+        for (int field = 0; field < 4; ++field) {
+            for (int i = 0; i < 4; ++i) csv += {static_cast<char>(0x88 + random() % 8), static_cast<char>(0x40 + random() % 0x80)};
+            csv += field < 3 ? "," : "\r\n";
+        }
+    }
+    return csv;
+}
+
+std::string Utf16(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : ascii) bytes += {c, '\0'};
+    return bytes;
+}
+
+class TWholeSource final : public TByteSource {
+public:
+    explicit TWholeSource(const std::string& bytes) : bytes_(bytes) {}
+    std::size_t Read(char* buffer, std::size_t capacity) override {
+        const std::size_t count = std::min(capacity, bytes_.size() - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, count);
+        pos_ += count;
+        return count;
+    }
+
+private:
+    const std::string& bytes_;
+    std::size_t pos_ = 0;
+};
+
+class TCountingSink final : public TByteSink {
+public:
+    void Write(const char*, std::size_t count) override { bytes += count; }
+    std::size_t bytes = 0;
+};
+
+void Stamp(benchmark::State& state, const std::string& input, TCodePage& ansi) {
+    TUtf8CodePage utf8(true);
+    for (auto _ : state) {
+        TWholeSource source(input);
+        TCountingSink sink;
+        StampText(source, ansi, utf8, u",2026/12/10", sink);
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void BM_StampAsciiCsv(benchmark::State& state) {
+    static const std::string input = AsciiCsv(32 << 20);
+    TLatin1CodePage ansi;
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampAsciiCsv);
+
+void BM_StampUtf16Csv(benchmark::State& state) {
+    static const std::string input = Utf16(AsciiCsv(16 << 20));
+    TLatin1CodePage ansi;
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampUtf16Csv);
+
+void BM_StampDoubleByteCsv(benchmark::State& state) {
+    static const std::string input = DoubleByteCsv(32 << 20);
+    TDoubleByteCodePage ansi;
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampDoubleByteCsv);
+
+// Decoding and line splitting alone: the reader into a sink that only looks at the text.
+class TQuoteCounter final : public TTextSink {
+public:
+    bool Text(std::u16string_view text) override { return Count(text); }
+    bool Ascii(std::string_view bytes) override { return Count(bytes); }
+    void End() override {}
+    template <class T>
+    bool Count(T text) {
+        for (auto unit : text) quotes += unit == '"';
+        return true;
+    }
+    std::size_t quotes = 0;
+};
+
+void BM_DecodeUtf16(benchmark::State& state) {
+    static const std::string input = Utf16(AsciiCsv(16 << 20));
+    TLatin1CodePage ansi;
+    TUtf8CodePage utf8(true);
+    for (auto _ : state) {
+        TWholeSource source(input);
+        TQuoteCounter counter;
+        ReadText(source, ansi, utf8, counter);
+        benchmark::DoNotOptimize(counter.quotes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+BENCHMARK(BM_DecodeUtf16);
+
+// Encoding: UTF-16 text to the ANSI code page through the writer.
+void BM_EncodeAsciiText(benchmark::State& state) {
+    static const std::string ascii = AsciiCsv(16 << 20);
+    static const std::u16string text(ascii.begin(), ascii.end());
+    TLatin1CodePage ansi;
+    for (auto _ : state) {
+        TCountingSink sink;
+        TTextWriter writer(ansi, sink, u"");
+        for (std::size_t pos = 0; pos < text.size(); pos += 4096) writer.Text(std::u16string_view(text).substr(pos, 4096));
+        writer.Finish();
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
+}
+BENCHMARK(BM_EncodeAsciiText);
+
+}  // namespace
+}  // namespace zarn::testing
+
+BENCHMARK_MAIN();
