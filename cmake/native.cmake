@@ -25,5 +25,5 @@ add_test(NAME core COMMAND zarn_core_tests)
 
 # Micro-benchmarks of the hot loops (run by scripts/bench, not by the tests).
 find_package(benchmark REQUIRED)
-add_executable(zarn_benchmarks tests/benchmarks.cpp tests/fake_code_pages.cpp)
+add_executable(zarn_benchmarks tests/bench/core_benchmarks.cpp tests/fake_code_pages.cpp)
 target_link_libraries(zarn_benchmarks PRIVATE zarn_core benchmark::benchmark)

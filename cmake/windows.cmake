@@ -50,6 +50,12 @@ endforeach()
 add_executable(launch tests/e2e/launch.cpp)
 target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
 
+# Yardsticks for start-up time (scripts/bench).
+foreach(yardstick empty_gui one_window)
+  add_executable(${yardstick} WIN32 tests/bench/${yardstick}.cpp)
+  target_link_options(${yardstick} PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
+endforeach()
+
 # The end-to-end tests drive the real zarn.exe under Wine from Python.
 add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
          --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch> --source-dir ${CMAKE_SOURCE_DIR})

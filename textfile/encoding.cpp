@@ -55,30 +55,39 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
     return n;
 }
 
+// Both look at 64 bytes at a time and stop at the first block that holds anything else.
 bool IsAscii(std::string_view bytes) {
     const char* p = bytes.data();
     std::size_t n = bytes.size();
-    std::uint64_t any = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        any |= word;
+    for (; n >= 64; p += 64, n -= 64) {
+        std::uint64_t any = 0;
+        for (int i = 0; i < 64; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            any |= word;
+        }
+        if (any & 0x8080808080808080ull) return false;
     }
+    unsigned char any = 0;
     for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
-    return (any & 0x8080808080808080ull) == 0;
+    return any < 0x80;
 }
 
 bool IsAscii(std::u16string_view text) {
     const char16_t* p = text.data();
     std::size_t n = text.size();
-    std::uint64_t any = 0;
-    for (; n >= 4; p += 4, n -= 4) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        any |= word;
+    for (; n >= 32; p += 32, n -= 32) {
+        std::uint64_t any = 0;
+        for (int i = 0; i < 32; i += 4) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            any |= word;
+        }
+        if (any & 0xFF80FF80FF80FF80ull) return false;
     }
+    char16_t any = 0;
     for (; n > 0; ++p, --n) any |= *p;
-    return (any & 0xFF80FF80FF80FF80ull) == 0;
+    return any < 0x80;
 }
 
 }  // namespace zarn

@@ -141,15 +141,9 @@ void TTextWriter::AsciiSlow(const char* bytes, std::size_t count) {
 
 namespace {
 
-// Narrows UTF-16 units to bytes; true when every unit was below 0x80, the bytes then being the
-// text in any ANSI code page.
-bool NarrowAscii(const char16_t* text, std::size_t count, char* out) {
-    char16_t any = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        any |= text[i];
-        out[i] = static_cast<char>(text[i]);
-    }
-    return any < 0x80;
+// Narrows UTF-16 units below 0x80 to bytes, which are the same text in any ANSI code page.
+void NarrowAscii(const char16_t* text, std::size_t count, char* out) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<char>(text[i]);
 }
 
 }  // namespace
@@ -161,8 +155,13 @@ void TTextWriter::EncodeStaged(bool final) {
     const std::size_t count = staged_ - (hold ? 1 : 0);
     if (out_.size() - used_ < count * ansi_.MaxBytesPerUnit()) Flush();
     char* out = out_.data() + used_;
-    if (NarrowAscii(stagedText_.data(), count, out)) used_ += count;
-    else if (count > 0) used_ += ansi_.Encode(std::u16string_view(stagedText_.data(), count), out);
+    const std::u16string_view text(stagedText_.data(), count);
+    if (IsAscii(text)) {
+        NarrowAscii(text.data(), count, out);
+        used_ += count;
+    } else {
+        used_ += ansi_.Encode(text, out);
+    }
     if (hold) stagedText_[0] = stagedText_[staged_ - 1];
     staged_ = hold ? 1 : 0;
 }
