@@ -50,7 +50,7 @@ std::size_t ScanLine(const TUnit* text, std::size_t pos, std::size_t count, bool
 
 bool TRecordStamper::Text(std::u16string_view text) { return Feed(text.data(), text.size()); }
 
-bool TRecordStamper::Ascii(std::string_view bytes) { return Feed(bytes.data(), bytes.size()); }
+bool TRecordStamper::Bytes(std::string_view bytes) { return Feed(bytes.data(), bytes.size()); }
 
 template <class TUnit>
 bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
@@ -68,7 +68,7 @@ bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
         pos = ScanLine(text, pos, count, oddQuotes_);
         if (pos > start) {
             inLine_ = true;
-            if constexpr (sizeof(TUnit) == 1) writer_.Ascii(text + start, pos - start);
+            if constexpr (sizeof(TUnit) == 1) writer_.Bytes(text + start, pos - start);
             else writer_.Text(std::u16string_view(text + start, pos - start));
         }
         if (pos == count) break;

@@ -16,7 +16,7 @@ class TRecordStamper final : public TTextSink {
 public:
     explicit TRecordStamper(TTextWriter& writer) : writer_(writer) {}
     bool Text(std::u16string_view text) override;
-    bool Ascii(std::string_view bytes) override;
+    bool Bytes(std::string_view bytes) override;
     void End() override;
 
 private:

@@ -205,6 +205,26 @@ TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
     }
 }
 
+// The round-trip tables agree with decoding and encoding through the platform.
+TEST(Win32CodePage, RoundTripTablesAgreeWithThePlatform) {
+    TWin32CodePage ansi(CP_ACP, 0, u"");
+    std::mt19937 random(GetACP() + 7);
+    int roundTrips = 0;
+    for (int i = 0; i < 4000; ++i) {
+        std::string bytes;
+        for (int k = static_cast<int>(random() % 12); k > 0; --k) {
+            const unsigned kind = random() % 4;
+            bytes += static_cast<char>(kind == 0 ? random() % 0x80 : kind == 1 ? 0x81 + random() % 0x1F : 0x40 + random() % 0xC0);
+        }
+        bytes.resize(WholeCharacterBytes(ansi.Shape(), bytes));
+        const bool expected = ansi.TCodePage::RoundTrips(bytes);
+        ASSERT_EQ(expected, ansi.RoundTrips(bytes)) << ::testing::PrintToString(bytes);
+        roundTrips += expected;
+    }
+    EXPECT_GT(roundTrips, 100);
+    if (ansi.Shape().kind == TCodePageShape::TKind::DoubleByte) EXPECT_LT(roundTrips, 3900) << "both answers are reached";
+}
+
 TEST(Win32CodePage, ShapeFollowsTheCodePage) {
     TWin32CodePage ansi(CP_ACP, 0, u"");
     CPINFO info;

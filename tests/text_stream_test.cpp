@@ -9,11 +9,17 @@ namespace {
 
 using namespace std::string_literals;
 
-// Collects what the reader hands on, as UTF-16.
+// Collects what the reader hands on, as UTF-16 (bytes decoded in the ANSI code page).
 class TCollector final : public TTextSink {
 public:
+    explicit TCollector(TCodePage& ansi) : ansi_(ansi) {}
     bool Text(std::u16string_view text) override { return Add(text); }
-    bool Ascii(std::string_view bytes) override { return Add(std::u16string(bytes.begin(), bytes.end())); }
+    bool Bytes(std::string_view bytes) override {
+        std::u16string text(bytes.size(), u'\0');
+        text.resize(bytes.empty() ? 0 : ansi_.Decode(bytes, text.data()));
+        return Add(text);
+    }
+    TCodePage& ansi_;
     void End() override { ended = true; }
     bool Add(std::u16string_view text) {
         const std::size_t zero = text.find(u'\0');
@@ -44,7 +50,7 @@ TEST(ReadText, DecodesByMark) {
     for (const TCase& c : cases) {
         for (std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{100}}) {
             TMemorySource source(c.bytes, most, 3);
-            TCollector collector;
+            TCollector collector(ansi);
             try {
                 ReadText(source, ansi, utf8, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
@@ -61,7 +67,7 @@ TEST(ReadText, ReadFailurePartWayIsRaised) {
     TUtf8CodePage utf8(true);
     // The failure comes after the text has ended at a zero byte: still raised, not taken as the end.
     TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
-    TCollector collector;
+    TCollector collector(ansi);
     try {
         ReadText(source, ansi, utf8, collector, 8);
         FAIL() << "no failure";
@@ -92,18 +98,18 @@ TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
     }
 }
 
-TEST(TextWriter, KeepsOrderBetweenTextAsciiAndStamps) {
+TEST(TextWriter, KeepsOrderBetweenTextBytesAndStamps) {
     TUtf8CodePage ansi(false);
     for (std::size_t piece : {std::size_t{8}, std::size_t{64}}) {
         TMemorySink sink;
         TTextWriter writer(ansi, sink, u",\xE9", piece);
         writer.Stamp();                   // bytes first
-        writer.Ascii("a", 1);
+        writer.Bytes("a", 1);
         writer.Text(u"x\xD83D");          // a high surrogate waits
         writer.LineBreak();               // and is written alone before what follows
         writer.Stamp();                   // a stamp after staged text
         writer.Text(u"\x3042");
-        writer.Ascii("bcdefghijk", 10);   // ASCII after staged text
+        writer.Bytes("bcdefghijk", 10);   // bytes after staged text
         writer.Finish();
         EXPECT_EQ(",\xC3\xA9" "ax\xEF\xBF\xBD\r\n,\xC3\xA9\xE3\x81\x82" "bcdefghijk", sink.Bytes()) << piece;
     }

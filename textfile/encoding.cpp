@@ -55,6 +55,26 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
     return n;
 }
 
+bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes) {
+    if (shape.kind != TCodePageShape::TKind::DoubleByte) return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (!shape.leadByte[p[i]]) continue;
+        if (i + 1 == bytes.size() || p[i + 1] < 0x40) return false;
+        ++i;
+    }
+    return true;
+}
+
+bool TCodePage::RoundTrips(std::string_view bytes) {
+    if (Shape().kind == TCodePageShape::TKind::Utf8 || !HasPlainTrails(Shape(), bytes)) return false;
+    std::u16string units(bytes.size(), u'\0');
+    units.resize(bytes.empty() ? 0 : Decode(bytes, units.data()));
+    std::string back(units.size() * MaxBytesPerUnit(), '\0');
+    back.resize(units.empty() ? 0 : Encode(units, back.data()));
+    return back == bytes;
+}
+
 // Both look at 64 bytes at a time and stop at the first block that holds anything else.
 bool IsAscii(std::string_view bytes) {
     const char* p = bytes.data();

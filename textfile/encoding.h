@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zarn {
@@ -48,7 +49,15 @@ public:
     // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
     // Returns the bytes written.
     virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
+    // True when whole characters of a single- or double-byte code page come back as the same
+    // bytes when decoded and encoded again, and no byte below 0x40 is the trail of a lead byte:
+    // such bytes can be written out as they are, and every quote, CR, LF and zero among them
+    // is a character of its own. This one decodes and encodes to find out.
+    virtual bool RoundTrips(std::string_view bytes);
 };
+
+// No byte below 0x40 is the trail of a lead byte, and no lead byte is without its trail.
+bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes);
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 

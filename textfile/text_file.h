@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "textfile/text_stream.h"
 #include "textfile/win32.h"
@@ -60,13 +61,20 @@ public:
     std::size_t Decode(std::string_view bytes, char16_t* out) override;
     std::size_t MaxBytesPerUnit() const override { return maxBytesPerUnit_; }
     std::size_t Encode(std::u16string_view text, char* out) override;
+    // By tables that are filled once, on first use, from the platform's own conversions.
+    bool RoundTrips(std::string_view bytes) override;
 
 private:
+    void FillRoundTripTables();
+
     UINT codePage_;
     DWORD decodeFlags_;
     std::u16string invalidText_;
     TCodePageShape shape_;
     std::size_t maxBytesPerUnit_ = 1;
+    bool roundTripTablesFilled_ = false;
+    std::vector<bool> singleRoundTrips_;  // [byte]: a byte that is no lead byte comes back as itself
+    std::vector<bool> pairRoundTrips_;    // [lead * 256 + trail], trail 0x40 and above
 };
 
 }  // namespace zarn

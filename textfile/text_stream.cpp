@@ -63,19 +63,21 @@ private:
         Consume(atEnd ? held_ : count * 2);  // a last odd byte is dropped
     }
 
-    // Decodes the whole characters held, in blocks: a block of ASCII goes on as it is, any other
-    // block through the code page.
+    // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
+    // come back unchanged from the code page, goes on as it is; any other through the code page.
     void Bytes(TCodePage& codePage, bool atEnd) {
         const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(bytes_.data(), held_));
         std::size_t pos = 0;
         while (pos < whole) {
             std::string_view block(bytes_.data() + pos, std::min(kBlockBytes, whole - pos));
             if (IsAscii(block)) {
-                if (open_) open_ = sink_.Ascii(block);
+                if (open_) open_ = sink_.Bytes(block);
             } else {
                 if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(codePage.Shape(), block));
-                // After the end of the text only UTF-8 is still decoded, for its validity.
-                if (open_ || &codePage == &utf8_) {
+                if (&codePage == &ansi_ && open_ && ansi_.RoundTrips(block)) {
+                    open_ = sink_.Bytes(block);
+                } else if (open_ || &codePage == &utf8_) {
+                    // After the end of the text only UTF-8 is still decoded, for its validity.
                     const std::size_t count = codePage.Decode(block, units_.data());
                     if (open_) open_ = sink_.Text(std::u16string_view(units_.data(), count));
                 }
@@ -103,7 +105,7 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 }
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
+    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()) {
     encodedStamp_.resize(stamp.size() * ansi.MaxBytesPerUnit());
     encodedStamp_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, encodedStamp_.data()));
 }
@@ -119,21 +121,13 @@ void TTextWriter::Text(std::u16string_view text) {
     }
 }
 
-void TTextWriter::AsciiSlow(const char* bytes, std::size_t count) {
+void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {
+    if (staged_ != 0) EncodeStaged(true);  // the text before them, a waiting high surrogate too
     while (count > 0) {
-        std::size_t done;
-        if (staged_ != 0) {
-            if (staged_ == stagedText_.size()) EncodeStaged(false);
-            done = std::min(count, stagedText_.size() - staged_);
-            char16_t* out = stagedText_.data() + staged_;
-            for (std::size_t i = 0; i < done; ++i) out[i] = static_cast<unsigned char>(bytes[i]);
-            staged_ += done;
-        } else {
-            if (used_ == out_.size()) Flush();
-            done = std::min(count, out_.size() - used_);
-            std::memcpy(out_.data() + used_, bytes, done);
-            used_ += done;
-        }
+        if (used_ == out_.size()) Flush();
+        const std::size_t done = std::min(count, out_.size() - used_);
+        CopyBytes(out_.data() + used_, bytes, done);
+        used_ += done;
         bytes += done;
         count -= done;
     }

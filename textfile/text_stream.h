@@ -27,13 +27,15 @@ public:
     virtual void Write(const char* bytes, std::size_t count) = 0;
 };
 
-// Receives the decoded text of a file in order. Text and Ascii return false once the text has
-// ended (a U+0000): nothing more is sent then. Ascii bytes stand for the same UTF-16 units.
+// Receives the text of a file in order, either decoded (Text) or as bytes in the ANSI code page
+// that are written out unchanged and in which every byte below 0x40 is a character of its own
+// (Bytes: ASCII, or characters that TCodePage::RoundTrips passed). Both return false once the
+// text has ended (a U+0000): nothing more is sent then.
 class TTextSink {
 public:
     virtual ~TTextSink() = default;
     virtual bool Text(std::u16string_view text) = 0;
-    virtual bool Ascii(std::string_view bytes) = 0;
+    virtual bool Bytes(std::string_view bytes) = 0;
     virtual void End() = 0;
 };
 
@@ -85,33 +87,29 @@ inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 
-// Writes text in the ANSI code page into a sink, in pieces. ASCII goes straight into the output
-// bytes; UTF-16 text is gathered and encoded a large piece at a time, with ASCII that follows it
-// gathered along (ASCII is the same in every code page). A high surrogate at the end of a piece
-// waits for the next, so a pair is always encoded whole.
+// Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
+// UTF-16 text is gathered and encoded a large piece at a time. A high surrogate at the end of a
+// piece waits for the next, so a pair is always encoded whole.
 class TTextWriter {
 public:
     // stamp: the date stamp, written by Stamp().
     TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes = kPieceBytes);
     void Text(std::u16string_view text);
-    // bytes: below 0x80 only.
-    void Ascii(const char* bytes, std::size_t count) {
+    // bytes: already in the ANSI code page.
+    void Bytes(const char* bytes, std::size_t count) {
         if (staged_ == 0 && count <= out_.size() - used_) {
             CopyBytes(out_.data() + used_, bytes, count);
             used_ += count;
         } else {
-            AsciiSlow(bytes, count);
+            BytesSlow(bytes, count);
         }
     }
-    void Stamp() {
-        if (staged_ == 0) Ascii(encodedStamp_.data(), encodedStamp_.size());  // no staged text: bytes as they are
-        else Text(stamp_);
-    }
-    void LineBreak() { Ascii("\r\n", 2); }
+    void Stamp() { Bytes(encodedStamp_.data(), encodedStamp_.size()); }
+    void LineBreak() { Bytes("\r\n", 2); }
     void Finish();  // writes out everything held
 
 private:
-    void AsciiSlow(const char* bytes, std::size_t count);
+    void BytesSlow(const char* bytes, std::size_t count);
     void EncodeStaged(bool final);
     void Flush();
 
@@ -121,7 +119,6 @@ private:
     std::size_t used_ = 0;
     std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
     std::size_t staged_ = 0;
-    std::u16string stamp_;
     std::string encodedStamp_;
 };
 

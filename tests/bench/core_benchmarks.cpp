@@ -98,7 +98,7 @@ BENCHMARK(BM_StampDoubleByteCsv);
 class TQuoteCounter final : public TTextSink {
 public:
     bool Text(std::u16string_view text) override { return Count(text); }
-    bool Ascii(std::string_view bytes) override { return Count(bytes); }
+    bool Bytes(std::string_view bytes) override { return Count(bytes); }
     void End() override {}
     template <class T>
     bool Count(T text) {
