@@ -72,10 +72,9 @@ int TShell::Run() {
     const HWND application = applicationWindow_.Get();
     try {
         // The main window, not the application window, would stand on the task bar: the
-        // application window keeps its tool-window style and loses its text.
-        mainWindowOnTaskbar_ = true;
+        // application window keeps its tool-window style and loses its text. Showing the main
+        // window is off: nothing below shows it.
         SetWindowTextW(application, L"");
-        showMainWindow_ = false;
 
         TTFZarn form(instance_);
         try {

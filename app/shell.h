@@ -34,8 +34,6 @@ private:
     std::u16string title_;
     HICON icon_ = nullptr;
     TWindowHandle applicationWindow_;
-    bool mainWindowOnTaskbar_ = false;
-    bool showMainWindow_ = true;
 };
 
 }  // namespace zarn

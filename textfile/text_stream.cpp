@@ -105,7 +105,7 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 }
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()) {
+    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
     encodedStamp_.resize(stamp.size() * ansi.MaxBytesPerUnit());
     encodedStamp_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, encodedStamp_.data()));
 }

@@ -104,8 +104,15 @@ public:
             BytesSlow(bytes, count);
         }
     }
-    void Stamp() { Bytes(encodedStamp_.data(), encodedStamp_.size()); }
-    void LineBreak() { Bytes("\r\n", 2); }
+    // After staged text these join it, so that text is still encoded in large pieces.
+    void Stamp() {
+        if (staged_ == 0) Bytes(encodedStamp_.data(), encodedStamp_.size());
+        else Text(stamp_);
+    }
+    void LineBreak() {
+        if (staged_ == 0) Bytes("\r\n", 2);
+        else Text(u"\r\n");
+    }
     void Finish();  // writes out everything held
 
 private:
@@ -119,6 +126,7 @@ private:
     std::size_t used_ = 0;
     std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
     std::size_t staged_ = 0;
+    std::u16string stamp_;
     std::string encodedStamp_;
 };
 
