@@ -85,8 +85,7 @@ bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
 }
 
 void TRecordStamper::EndLine() {
-    if (!oddQuotes_) writer_.Stamp();
-    writer_.LineBreak();
+    writer_.LineEnd(!oddQuotes_);
     inLine_ = false;
 }
 

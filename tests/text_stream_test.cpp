@@ -98,20 +98,20 @@ TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
     }
 }
 
-TEST(TextWriter, KeepsOrderBetweenTextBytesAndStamps) {
+TEST(TextWriter, KeepsOrderBetweenTextBytesAndLineEnds) {
     TUtf8CodePage ansi(false);
     for (std::size_t piece : {std::size_t{8}, std::size_t{64}}) {
         TMemorySink sink;
         TTextWriter writer(ansi, sink, u",\xE9", piece);
-        writer.Stamp();                   // bytes first
+        writer.LineEnd(true);             // bytes first
         writer.Bytes("a", 1);
         writer.Text(u"x\xD83D");          // a high surrogate waits
-        writer.LineBreak();               // and is written alone before what follows
-        writer.Stamp();                   // a stamp after staged text
+        writer.LineEnd(false);            // and is written alone before what follows
         writer.Text(u"\x3042");
+        writer.LineEnd(true);             // a stamped line end after staged text
         writer.Bytes("bcdefghijk", 10);   // bytes after staged text
         writer.Finish();
-        EXPECT_EQ(",\xC3\xA9" "ax\xEF\xBF\xBD\r\n,\xC3\xA9\xE3\x81\x82" "bcdefghijk", sink.Bytes()) << piece;
+        EXPECT_EQ(",\xC3\xA9\r\n" "ax\xEF\xBF\xBD\r\n\xE3\x81\x82,\xC3\xA9\r\n" "bcdefghijk", sink.Bytes()) << piece;
     }
 }
 

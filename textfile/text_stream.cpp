@@ -106,8 +106,9 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
     : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
-    encodedStamp_.resize(stamp.size() * ansi.MaxBytesPerUnit());
-    encodedStamp_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, encodedStamp_.data()));
+    stampedLineEnd_.resize(stamp.size() * ansi.MaxBytesPerUnit());
+    stampedLineEnd_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, stampedLineEnd_.data()));
+    stampedLineEnd_ += "\r\n";
 }
 
 void TTextWriter::Text(std::u16string_view text) {

@@ -104,14 +104,16 @@ public:
             BytesSlow(bytes, count);
         }
     }
-    // After staged text these join it, so that text is still encoded in large pieces.
-    void Stamp() {
-        if (staged_ == 0) Bytes(encodedStamp_.data(), encodedStamp_.size());
-        else Text(stamp_);
-    }
-    void LineBreak() {
-        if (staged_ == 0) Bytes("\r\n", 2);
-        else Text(u"\r\n");
+    // Ends a line with CR LF, after the stamp when stamped. After staged text the line end
+    // joins it, so that text is still encoded in large pieces.
+    void LineEnd(bool stamped) {
+        const std::string_view end = stamped ? std::string_view(stampedLineEnd_) : std::string_view("\r\n", 2);
+        if (staged_ == 0) {
+            Bytes(end.data(), end.size());
+        } else {
+            if (stamped) Text(stamp_);
+            Text(u"\r\n");
+        }
     }
     void Finish();  // writes out everything held
 
@@ -127,7 +129,7 @@ private:
     std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
     std::size_t staged_ = 0;
     std::u16string stamp_;
-    std::string encodedStamp_;
+    std::string stampedLineEnd_;  // the stamp encoded, then CR LF
 };
 
 }  // namespace zarn
