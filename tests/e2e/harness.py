@@ -2,6 +2,7 @@
 exit code, files in its program folder, the Win32 calls it made (from Wine's relay trace) and the
 message boxes it showed (their text from the trace, their window on an Xvfb display)."""
 
+import contextlib
 import os
 import re
 import shutil
@@ -70,6 +71,29 @@ class Run:
 
     def called(self, name):
         return [c for c in self.calls if c.startswith(name + "(")]
+
+
+@contextlib.contextmanager
+def program_on_tmpfs(harness, folder, size, name="zarn.exe", read_only=False, files=None):
+    """zarn.exe (under the given name) alone in folder, on a tmpfs of the given size, with files
+    (name -> bytes) beside it; read_only remounts it read-only. Yields the program's path and
+    unmounts at the end; skips the test where no tmpfs can be mounted."""
+    import pytest
+    folder.mkdir()
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", str(folder)],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    if not mounted:
+        pytest.skip("cannot mount a tmpfs here")
+    try:
+        program = folder / name
+        program.write_bytes(harness.zarn_exe.read_bytes())
+        for file_name, data in (files or {}).items():
+            (folder / file_name).write_bytes(data)
+        if read_only:
+            subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
+        yield program
+    finally:
+        subprocess.run(["umount", "-l", str(folder)])
 
 
 class Display:

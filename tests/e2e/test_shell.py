@@ -2,12 +2,11 @@
 shows, and a failure is one message box that ends the program when dismissed."""
 
 import subprocess
-import threading
 import time
 
 import pytest
 
-from harness import win_path
+from harness import program_on_tmpfs, win_path
 
 WS_VISIBLE = 0x10000000
 SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED = 2, 3
@@ -55,15 +54,8 @@ def test_no_window_ever_shows(harness, work, display, show, case):
 def test_failure_shows_one_box_titled_after_the_program_and_ends_on_ok(harness, work, display):
     """The program folder cannot be written: one box, caption from the program's file name,
     the create message with the full-stop rule, stop icon; OK ends the process with code 0."""
-    folder = work / "ro"
-    folder.mkdir()
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4m", "tmpfs", str(folder)]).returncode != 0:
-        pytest.skip("cannot mount a tmpfs here")
-    try:
-        program = folder / "STAMP-TOOL.OLD.EXE"
-        program.write_bytes(harness.zarn_exe.read_bytes())
-        subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
-        (work / "in.csv").write_bytes(b"a")
+    (work / "in.csv").write_bytes(b"a")
+    with program_on_tmpfs(harness, work / "ro", "4m", name="STAMP-TOOL.OLD.EXE", read_only=True) as program:
         found = {}
 
         def press_ok(process):
@@ -85,11 +77,9 @@ def test_failure_shows_one_box_titled_after_the_program_and_ends_on_ok(harness, 
         box = run.boxes[0]
         assert box.caption == "Stamp-tool"
         assert box.style == 0x10
-        prefix = 'ファイル "%s" を作成できません。' % win_path(folder / "in.csv")
+        prefix = 'ファイル "%s" を作成できません。' % win_path(program.parent / "in.csv")
         assert box.text.startswith(prefix) and box.text.endswith(".") and box.text[-2] > ".", box.text
         assert running_processes("STAMP-TOOL") == [], "no process is left running"
-    finally:
-        subprocess.run(["umount", "-l", str(folder)])
 
 
 @pytest.mark.parametrize("name,caption", [("MyTool.exe", "Mytool"), ("x", "x"), ("zarn.exe", "zarn")])

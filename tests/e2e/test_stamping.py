@@ -2,13 +2,12 @@
 failures it reports."""
 
 import datetime
-import os
+import hashlib
 import subprocess
-from pathlib import Path
 
 import pytest
 
-from harness import win_path
+from harness import program_on_tmpfs, win_path
 
 GENERIC_READ = 0x80000000
 GENERIC_WRITE = 0x40000000
@@ -23,9 +22,9 @@ def stamp(sep="/", when=None):
     return ",%04d%s%02d%s%02d" % (d.year, sep, d.month, sep, d.day)
 
 
-def stamped_ok(actual, expected_for):
-    """The output equals expected_for(stamp) for the date at the start or at the end of the run."""
-    return actual in (expected_for(stamp_at_start), expected_for(stamp()))
+def stamped_ok(actual, expected_for, before):
+    """The output equals expected_for(stamp) for the date at the start (before) or at the end of the run."""
+    return actual in (expected_for(before), expected_for(stamp()))
 
 
 @pytest.fixture
@@ -62,13 +61,12 @@ def test_argument_that_is_no_existing_file_ends_silently(harness, setup, argumen
 
 def test_stamps_the_file_into_the_program_folder(harness, setup):
     program, data = setup
-    global stamp_at_start
-    stamp_at_start = stamp()
+    before = stamp()
     (data / "in.csv").write_bytes(b'id,name\n1,"two\nlines"\r\n2,x')
     run = harness.run(program, [win_path(data / "in.csv")])
     assert run.exit_code == 0
     assert stamped_ok(run.files()["in.csv"],
-                      lambda s: ('id,name%s\r\n1,"two\r\nlines"%s\r\n2,x%s\r\n' % (s, s, s)).encode())
+                      lambda s: ('id,name%s\r\n1,"two\r\nlines"%s\r\n2,x%s\r\n' % (s, s, s)).encode(), before)
     assert set(run.files()) == {"in.csv"}, "no temporary file is left"
     assert (data / "in.csv").read_bytes() == b'id,name\n1,"two\nlines"\r\n2,x', "the input is unchanged"
 
@@ -104,7 +102,6 @@ def test_program_in_a_drive_root_writes_into_the_root(harness, work):
     """The program at M:\\zarn.exe: the output folder is M:\\ and the output path M:\\\\name."""
     root = work / "root"
     root.mkdir()
-    harness.zarn_exe.read_bytes()
     (root / "zarn.exe").write_bytes(harness.zarn_exe.read_bytes())
     (work / "in.csv").write_bytes(b"r")
     drive = harness.prefix / "dosdevices" / "m:"
@@ -215,48 +212,25 @@ def test_destination_that_cannot_be_replaced_fails_with_the_create_message_and_k
     assert sorted(run.files()) == [name]
 
 
-def mount_tmpfs(folder, options):
-    result = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(folder)],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if result.returncode != 0:
-        pytest.skip("cannot mount a tmpfs here")
-
-
 def test_unwritable_program_folder_fails_with_the_create_message(harness, work):
-    folder = work / "ro"
-    folder.mkdir()
-    mount_tmpfs(folder, "size=4m")
-    try:
-        program = folder / "zarn.exe"
-        program.write_bytes(harness.zarn_exe.read_bytes())
-        (work / "in.csv").write_bytes(b"a")
-        subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
+    (work / "in.csv").write_bytes(b"a")
+    with program_on_tmpfs(harness, work / "ro", "4m", read_only=True) as program:
         run = harness.run(program, [win_path(work / "in.csv")], locale="ja_JP.UTF-8", cwd=work)
         assert run.exit_code == 0
         assert len(run.boxes) == 1
-        prefix = 'ファイル "%s" を作成できません。' % win_path(folder / "in.csv")
+        prefix = 'ファイル "%s" を作成できません。' % win_path(program.parent / "in.csv")
         assert run.boxes[0].text.startswith(prefix) and len(run.boxes[0].text) > len(prefix), run.boxes[0].text
-        assert sorted(p.name for p in folder.iterdir()) == ["zarn.exe"]
-    finally:
-        subprocess.run(["umount", "-l", str(folder)])
+        assert sorted(p.name for p in program.parent.iterdir()) == ["zarn.exe"]
 
 
 def test_full_disk_fails_with_the_write_message_and_keeps_the_destination(harness, work):
-    folder = work / "full"
-    folder.mkdir()
-    mount_tmpfs(folder, "size=1200k")
-    try:
-        program = folder / "zarn.exe"
-        program.write_bytes(harness.zarn_exe.read_bytes())
-        (folder / "big.csv").write_bytes(b"old content")
-        (work / "big.csv").write_bytes(b"0123456789\n" * 200000)  # 2.2 MB, more than is free
+    (work / "big.csv").write_bytes(b"0123456789\n" * 200000)  # 2.2 MB, more than is free
+    with program_on_tmpfs(harness, work / "full", "1200k", files={"big.csv": b"old content"}) as program:
         run = harness.run(program, [win_path(work / "big.csv")], locale="ja_JP.UTF-8", cwd=work)
         assert run.exit_code == 0
         assert [b.text for b in run.boxes] == [shown("ストリームへの書き込みエラー")]
-        assert (folder / "big.csv").read_bytes() == b"old content"
-        assert sorted(p.name for p in folder.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
-    finally:
-        subprocess.run(["umount", "-l", str(folder)])
+        assert (program.parent / "big.csv").read_bytes() == b"old content"
+        assert sorted(p.name for p in program.parent.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
 
 
 def test_malformed_utf8_after_its_mark_fails_and_writes_nothing(harness, setup):
@@ -279,7 +253,6 @@ def test_program_is_a_gui_program_importing_only_system_libraries(harness):
 
 def test_file_over_two_gibibytes_is_stamped_whole(harness, setup):
     """No 32-bit size, count or offset on the way: a 2.1 GiB file comes out whole."""
-    import hashlib
     program, data = setup
     # A block of records ending at a record end, one of them with a quoted line break.
     block = b"".join(b'%07d,"name %d",value\r\n' % (i, i) for i in range(30000)) + b'x,"a\r\nb"\r\n'
