@@ -45,6 +45,8 @@ TEST(WholeCharacterBytes, DoubleByte) {
         {"\xA0\x82\x82", 3},       // a byte that is no lead byte ends a character
         {std::string("\x82\0", 2), 2},  // zero is never a trail, so it ends the lead alone
         {"\x82" "a", 2},           // ASCII as trail byte
+        {"1\x82\x82\x82", 1},      // after the last byte below 0x40, whatever follows
+        {"\x82\n\x82", 2},         // a line end ends a character as trail or alone
     };
     for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
 }

@@ -34,9 +34,16 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
     case TCodePageShape::TKind::SingleByte:
         return n;
     case TCodePageShape::TKind::DoubleByte: {
-        // A byte that is not a lead byte always ends a character (alone or as a trail byte), so
-        // the run of lead bytes after it pairs up from its start; an odd run leaves its last
-        // byte waiting for its trail.
+        // A byte below 0x40 ends a character whether a converter takes it as the trail of a lead
+        // byte before it or as a character of its own, so cutting after one is safe with any
+        // converter. CSV has plenty: commas, digits, line ends.
+        const std::size_t look = n < 256 ? n : 256;
+        for (std::size_t back = 1; back <= look; ++back) {
+            if (static_cast<unsigned char>(bytes[n - back]) < 0x40) return n - back + 1;
+        }
+        // Otherwise: a byte that is not a lead byte ends a character (alone or as a trail byte,
+        // the lead byte taking whatever byte follows), so the run of lead bytes after it pairs
+        // up from its start; an odd run leaves its last byte waiting for its trail.
         std::size_t run = 0;
         while (run < n && shape.leadByte[static_cast<unsigned char>(bytes[n - 1 - run])]) ++run;
         if (run == n) return n - n % 2;  // the piece began at a boundary, so pairs from there

@@ -26,9 +26,9 @@ struct TCodePageShape {
     std::array<bool, 256> leadByte{};  // DoubleByte: bytes that take the next non-zero byte with them
 };
 
-// The length of the longest prefix of bytes (which begins at a character boundary) that ends at
-// a character boundary; the rest is carried over to the next piece. At the end of the input the
-// caller decodes whatever is left.
+// The length of a prefix of bytes (which begin at a character boundary) that ends at a character
+// boundary, leaving at most 256 bytes; the rest is carried over to the next piece. At the end of
+// the input the caller decodes whatever is left.
 std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes);
 
 // True when every byte is below 0x80 (the same characters in every ANSI code page).

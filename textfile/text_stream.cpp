@@ -7,9 +7,10 @@ namespace zarn {
 
 namespace {
 
-// Bytes that may be carried from one piece to the next: an odd byte of UTF-16, a lead byte
-// without its trail, or the start of a UTF-8 sequence.
-constexpr std::size_t kCarryBytes = 4;
+// Bytes that may be carried from one piece to the next: an odd byte of UTF-16, the start of a
+// UTF-8 sequence, or what follows the last whole character of a double-byte code page
+// (WholeCharacterBytes looks back at most 256 bytes).
+constexpr std::size_t kCarryBytes = 256;
 
 // Bytes checked at a time for being all ASCII.
 constexpr std::size_t kBlockBytes = 64 * 1024;
