@@ -1,12 +1,12 @@
-# Host build of the core with GoogleTest: the fast loop, sanitizers (ZARN_SANITIZE) and benchmarks.
-find_package(GTest REQUIRED)
-
-option(ZARN_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-if(ZARN_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=address,undefined)
+# Host build of the core with GoogleTest: the fast loop, sanitizers (ZARN_SANITIZE), the fuzzer
+# (ZARN_FUZZ) and benchmarks. The instrumentation options are set before the core is defined.
+if(ZARN_FUZZ)
+  add_executable(stamping_fuzzer tests/fuzz/stamping_fuzzer.cpp tests/fake_code_pages.cpp tests/stamping_model.cpp)
+  target_link_libraries(stamping_fuzzer PRIVATE zarn_core)
+  target_link_options(stamping_fuzzer PRIVATE -fsanitize=fuzzer,address,undefined)
+  return()
 endif()
-
+find_package(GTest REQUIRED)
 add_executable(zarn_core_tests
   tests/fake_code_pages.cpp
   tests/encoding_test.cpp
