@@ -16,10 +16,6 @@ std::u16string ProgramTitle() {
     return ApplicationTitle(U16(path, length));
 }
 
-LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 POINT Centre(const RECT& rect) { return {rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2}; }
 
 void MoveWithoutSizing(HWND window, POINT position) {
@@ -56,7 +52,7 @@ TShell::TShell(HINSTANCE instance) : instance_(instance), title_(ProgramTitle())
     icon_ = LoadIconW(instance, L"MAINICON");
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = ApplicationWindowProc;
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = instance;
     windowClass.hIcon = icon_;
     windowClass.lpszClassName = L"TZarnApplication";

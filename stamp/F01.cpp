@@ -56,10 +56,6 @@ constexpr std::initializer_list<std::pair<const char*, int>> kCharsets = {
     {"DEFAULT_CHARSET", DEFAULT_CHARSET}, {"ANSI_CHARSET", ANSI_CHARSET}, {"SHIFTJIS_CHARSET", SHIFTJIS_CHARSET}};
 constexpr const char* kFontStyles[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 
-LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
 TTFZarn::TTFZarn(HINSTANCE instance) : instance_(instance) {
@@ -111,7 +107,7 @@ void TTFZarn::DoCreate() {
 void TTFZarn::CreateSystemWindow(HWND owner) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = FormWindowProc;
+    windowClass.lpfnWndProc = DefWindowProcW;  // the window handles no message itself
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(color_);
