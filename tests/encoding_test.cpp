@@ -78,6 +78,17 @@ TEST(IsAscii, BytesAndUnits) {
     EXPECT_TRUE(IsAscii(std::u16string_view(u"abcde\x7F")));
     EXPECT_FALSE(IsAscii(std::u16string_view(u"abcd\x0100")));
     EXPECT_FALSE(IsAscii(std::u16string_view(u"a\x0080")));
+    // Past the first 64 bytes: in a whole block and in the tail after blocks.
+    for (std::size_t at : {std::size_t{10}, std::size_t{70}, std::size_t{129}}) {
+        std::string bytes(130, 'a');
+        EXPECT_TRUE(IsAscii(bytes));
+        bytes[at] = '\xC0';
+        EXPECT_FALSE(IsAscii(bytes)) << at;
+        std::u16string units(130, u'a');
+        EXPECT_TRUE(IsAscii(units));
+        units[at] = u'\x0100';
+        EXPECT_FALSE(IsAscii(units)) << at;
+    }
 }
 
 }  // namespace

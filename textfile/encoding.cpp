@@ -1,6 +1,7 @@
 #include "textfile/encoding.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace zarn {
 
@@ -82,39 +83,32 @@ bool TCodePage::RoundTrips(std::string_view bytes) {
     return back == bytes;
 }
 
-// Both look at 64 bytes at a time and stop at the first block that holds anything else.
-bool IsAscii(std::string_view bytes) {
-    const char* p = bytes.data();
-    std::size_t n = bytes.size();
-    for (; n >= 64; p += 64, n -= 64) {
+namespace {
+
+// Looks at 64 bytes at a time and stops at the first block that holds a unit of 0x80 or above.
+template <class TUnit>
+bool AllBelow0x80(const TUnit* units, std::size_t count) {
+    constexpr std::uint64_t kHighBits = sizeof(TUnit) == 1 ? 0x8080808080808080ull : 0xFF80FF80FF80FF80ull;
+    constexpr std::size_t kPerBlock = 64 / sizeof(TUnit);
+    for (; count >= kPerBlock; units += kPerBlock, count -= kPerBlock) {
         std::uint64_t any = 0;
-        for (int i = 0; i < 64; i += 8) {
+        for (std::size_t i = 0; i < 64; i += 8) {
             std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
+            std::memcpy(&word, reinterpret_cast<const char*>(units) + i, 8);
             any |= word;
         }
-        if (any & 0x8080808080808080ull) return false;
+        if (any & kHighBits) return false;
     }
-    unsigned char any = 0;
-    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
-    return any < 0x80;
+    for (; count > 0; ++units, --count) {
+        if (static_cast<std::make_unsigned_t<TUnit>>(*units) >= 0x80) return false;
+    }
+    return true;
 }
 
-bool IsAscii(std::u16string_view text) {
-    const char16_t* p = text.data();
-    std::size_t n = text.size();
-    for (; n >= 32; p += 32, n -= 32) {
-        std::uint64_t any = 0;
-        for (int i = 0; i < 32; i += 4) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            any |= word;
-        }
-        if (any & 0xFF80FF80FF80FF80ull) return false;
-    }
-    char16_t any = 0;
-    for (; n > 0; ++p, --n) any |= *p;
-    return any < 0x80;
-}
+}  // namespace
+
+bool IsAscii(std::string_view bytes) { return AllBelow0x80(bytes.data(), bytes.size()); }
+
+bool IsAscii(std::u16string_view text) { return AllBelow0x80(text.data(), text.size()); }
 
 }  // namespace zarn
