@@ -67,13 +67,23 @@ private:
     std::mt19937 random_;
 };
 
+// Takes the bytes of a Write only at the next Write or Settle, as a sink that writes in the
+// background may: bytes changed before then show in the result.
 class TMemorySink final : public TByteSink {
 public:
-    void Write(const char* bytes, std::size_t count) override { bytes_.append(bytes, count); }
+    void Write(const char* bytes, std::size_t count) override {
+        Settle();
+        pending_ = std::string_view(bytes, count);
+    }
+    void Settle() noexcept override {
+        bytes_.append(pending_);
+        pending_ = {};
+    }
     const std::string& Bytes() const { return bytes_; }
 
 private:
     std::string bytes_;
+    std::string_view pending_;
 };
 
 }  // namespace zarn::testing

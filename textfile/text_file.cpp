@@ -41,6 +41,7 @@ TOutputFile::TOutputFile(const std::u16string& path, HANDLE input) : path_(path)
 }
 
 TOutputFile::~TOutputFile() {
+    StopWriter();
     if (committed_) return;
     temporary_.Close();
     if (!temporaryPath_.empty()) DeleteFileW(Wide(temporaryPath_));
@@ -90,17 +91,68 @@ void TOutputFile::CreateTemporary() {
     }
 }
 
-void TOutputFile::Write(const char* bytes, std::size_t count) {
+bool TOutputFile::WriteNow(const char* bytes, std::size_t count) {
     while (count > 0) {
         const DWORD request = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD written = 0;
-        if (!WriteFile(temporary_.Get(), bytes, request, &written, nullptr) || written != request) FailWrite();
+        if (!WriteFile(temporary_.Get(), bytes, request, &written, nullptr) || written != request) return false;
         bytes += written;
         count -= written;
+    }
+    return true;
+}
+
+// A failed write is raised by the next Write or by Commit.
+void TOutputFile::Write(const char* bytes, std::size_t count) {
+    Settle();
+    if (failed_) FailWrite();
+    if (!writer_ && !StartWriter()) {
+        if (!WriteNow(bytes, count)) FailWrite();
+        return;
+    }
+    pendingBytes_ = bytes;
+    pendingCount_ = count;
+    busy_ = true;
+    SetEvent(work_.Get());
+}
+
+void TOutputFile::Settle() noexcept {
+    if (!busy_) return;
+    WaitForSingleObject(done_.Get(), INFINITE);
+    busy_ = false;
+}
+
+// False when the thread could not be started; the caller then writes itself.
+bool TOutputFile::StartWriter() {
+    work_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    done_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!work_ || !done_) return false;
+    writer_ = TObjectHandle(CreateThread(nullptr, 0, WriterMain, this, 0, nullptr));
+    return static_cast<bool>(writer_);
+}
+
+void TOutputFile::StopWriter() noexcept {
+    if (!writer_) return;
+    Settle();
+    stop_ = true;
+    SetEvent(work_.Get());
+    WaitForSingleObject(writer_.Get(), INFINITE);
+    writer_ = TObjectHandle();
+}
+
+DWORD WINAPI TOutputFile::WriterMain(void* self) {
+    auto& output = *static_cast<TOutputFile*>(self);
+    for (;;) {
+        WaitForSingleObject(output.work_.Get(), INFINITE);
+        if (output.stop_) return 0;
+        if (!output.failed_ && !output.WriteNow(output.pendingBytes_, output.pendingCount_)) output.failed_ = true;
+        SetEvent(output.done_.Get());
     }
 }
 
 void TOutputFile::Commit() {
+    StopWriter();
+    if (failed_) FailWrite();
     // Make the new content durable before it takes the place of the old.
     if (destinationExists_ && !FlushFileBuffers(temporary_.Get())) FailWrite();
     if (!temporary_.Close()) FailWrite();

@@ -27,7 +27,8 @@ private:
 // place. Until then the destination keeps its content (or stays absent); destruction without
 // Commit removes the temporary file. Construction fails with the create message when the
 // destination could not be created (folder missing or not writable, a read-only, hidden or
-// system file, a file held open elsewhere); a failing write with the write message.
+// system file, a file held open elsewhere); a failing write with the write message. Writes go on
+// in a thread of their own while the caller fills its next piece.
 class TOutputFile final : public TByteSink {
 public:
     // input: the open input, which may be the destination itself.
@@ -37,18 +38,34 @@ public:
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const char* bytes, std::size_t count) override;
+    void Settle() noexcept override;
     void Commit();
 
 private:
     [[noreturn]] void FailCreate(DWORD error) const;
     void CheckDestination(HANDLE input);
     void CreateTemporary();
+    bool WriteNow(const char* bytes, std::size_t count);
+    bool StartWriter();
+    void StopWriter() noexcept;
+    static DWORD WINAPI WriterMain(void* self);
 
     std::u16string path_;
     std::u16string temporaryPath_;
     TFileHandle temporary_;
     bool destinationExists_ = false;
     bool committed_ = false;
+
+    // The writer thread. It takes a piece when work_ is set and sets done_ when it is written;
+    // the fields below change hands with those events.
+    TObjectHandle writer_;
+    TObjectHandle work_;
+    TObjectHandle done_;
+    const char* pendingBytes_ = nullptr;
+    std::size_t pendingCount_ = 0;
+    bool busy_ = false;    // a piece is being written
+    bool stop_ = false;    // the thread is to end
+    bool failed_ = false;  // a write failed
 };
 
 // A code page of the platform (CP_ACP or CP_UTF8). Construction fails with the invalid code page

@@ -106,7 +106,8 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 }
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink), out_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
+    : ansi_(ansi), sink_(sink), buffers_{std::vector<char>(pieceBytes), std::vector<char>(pieceBytes)},
+      out_(buffers_[0].data()), capacity_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
     stampedLineEnd_.resize(stamp.size() * ansi.MaxBytesPerUnit());
     stampedLineEnd_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, stampedLineEnd_.data()));
     stampedLineEnd_ += "\r\n";
@@ -126,9 +127,9 @@ void TTextWriter::Text(std::u16string_view text) {
 void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {
     if (staged_ != 0) EncodeStaged(true);  // the text before them, a waiting high surrogate too
     while (count > 0) {
-        if (used_ == out_.size()) Flush();
-        const std::size_t done = std::min(count, out_.size() - used_);
-        CopyBytes(out_.data() + used_, bytes, done);
+        if (used_ == capacity_) Flush();
+        const std::size_t done = std::min(count, capacity_ - used_);
+        CopyBytes(out_ + used_, bytes, done);
         used_ += done;
         bytes += done;
         count -= done;
@@ -149,8 +150,8 @@ void NarrowAscii(const char16_t* text, std::size_t count, char* out) {
 void TTextWriter::EncodeStaged(bool final) {
     const bool hold = !final && staged_ > 0 && IsHighSurrogate(stagedText_[staged_ - 1]);
     const std::size_t count = staged_ - (hold ? 1 : 0);
-    if (out_.size() - used_ < count * ansi_.MaxBytesPerUnit()) Flush();
-    char* out = out_.data() + used_;
+    if (capacity_ - used_ < count * ansi_.MaxBytesPerUnit()) Flush();
+    char* out = out_ + used_;
     const std::u16string_view text(stagedText_.data(), count);
     if (IsAscii(text)) {
         NarrowAscii(text.data(), count, out);
@@ -165,10 +166,13 @@ void TTextWriter::EncodeStaged(bool final) {
 void TTextWriter::Finish() {
     if (staged_ != 0) EncodeStaged(true);
     Flush();
+    sink_.Settle();
 }
 
 void TTextWriter::Flush() {
-    if (used_ != 0) sink_.Write(out_.data(), used_);
+    if (used_ == 0) return;
+    sink_.Write(out_, used_);
+    out_ = out_ == buffers_[0].data() ? buffers_[1].data() : buffers_[0].data();
     used_ = 0;
 }
 

@@ -20,11 +20,16 @@ public:
     virtual std::size_t Read(char* buffer, std::size_t capacity) = 0;
 };
 
-// Where the bytes of a file go. Failures throw TFailure.
+// Where the bytes of a file go, in order. Failures throw TFailure. A sink may go on reading the
+// bytes of a Write after it returns (writing them in the background): they must stay unchanged
+// until the next Write or Settle has returned.
 class TByteSink {
 public:
     virtual ~TByteSink() = default;
     virtual void Write(const char* bytes, std::size_t count) = 0;
+    // Returns once the sink no longer reads any bytes given to it. Never throws: a failure is
+    // raised by the sink's next operation.
+    virtual void Settle() noexcept {}
 };
 
 // Receives the text of a file in order, either decoded (Text) or as bytes in the ANSI code page
@@ -89,16 +94,21 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
 // UTF-16 text is gathered and encoded a large piece at a time. A high surrogate at the end of a
-// piece waits for the next, so a pair is always encoded whole.
+// piece waits for the next, so a pair is always encoded whole. Pieces are filled in two buffers
+// by turns, so the sink may write one while the other fills.
 class TTextWriter {
 public:
-    // stamp: the date stamp, written by Stamp().
+    // stamp: the date stamp, written after a line that ends a record.
     TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes = kPieceBytes);
+    ~TTextWriter() { sink_.Settle(); }  // the sink may still be reading a buffer
+    TTextWriter(const TTextWriter&) = delete;
+    TTextWriter& operator=(const TTextWriter&) = delete;
+
     void Text(std::u16string_view text);
     // bytes: already in the ANSI code page.
     void Bytes(const char* bytes, std::size_t count) {
-        if (staged_ == 0 && count <= out_.size() - used_) {
-            CopyBytes(out_.data() + used_, bytes, count);
+        if (staged_ == 0 && count <= capacity_ - used_) {
+            CopyBytes(out_ + used_, bytes, count);
             used_ += count;
         } else {
             BytesSlow(bytes, count);
@@ -115,7 +125,7 @@ public:
             Text(u"\r\n");
         }
     }
-    void Finish();  // writes out everything held
+    void Finish();  // writes out everything held; the sink has it all when this returns
 
 private:
     void BytesSlow(const char* bytes, std::size_t count);
@@ -124,7 +134,9 @@ private:
 
     TCodePage& ansi_;
     TByteSink& sink_;
-    std::vector<char> out_;           // encoded bytes not yet written; always before the staged text
+    std::vector<char> buffers_[2];
+    char* out_;                       // the buffer filling now: encoded bytes, always before the staged text
+    std::size_t capacity_;
     std::size_t used_ = 0;
     std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
     std::size_t staged_ = 0;

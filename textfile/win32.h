@@ -36,6 +36,29 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// Owns a handle of a kernel object other than a file (a thread, an event); null is the empty
+// value. Move-only.
+class TObjectHandle {
+public:
+    TObjectHandle() = default;
+    explicit TObjectHandle(HANDLE handle) : handle_(handle) {}
+    TObjectHandle(TObjectHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    TObjectHandle& operator=(TObjectHandle&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+    TObjectHandle(const TObjectHandle&) = delete;
+    TObjectHandle& operator=(const TObjectHandle&) = delete;
+    ~TObjectHandle() {
+        if (handle_ != nullptr) CloseHandle(handle_);
+    }
+    HANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
 // Owns a search handle of FindFirstFileW; INVALID_HANDLE_VALUE is the empty value. Move-only.
 class TFindHandle {
 public:
