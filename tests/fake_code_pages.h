@@ -52,10 +52,14 @@ private:
 };
 
 // Gives its bytes in reads of random size, from 1 to most bytes; can fail after failAfter bytes.
+// A buffer named by ReadAhead is filled with a pattern at once and with the bytes only at the
+// next Read, which fails when the pattern was changed meanwhile or the buffer is another: so
+// a reader that uses the buffer too early, or names the wrong one, shows in its result.
 class TMemorySource final : public TByteSource {
 public:
     TMemorySource(std::string bytes, std::size_t most, std::uint32_t seed, std::size_t failAfter = SIZE_MAX);
     std::size_t Read(char* buffer, std::size_t capacity) override;
+    void ReadAhead(char* buffer, std::size_t capacity) noexcept override;
     std::size_t Reads() const { return reads_; }
 
 private:
@@ -65,6 +69,8 @@ private:
     std::size_t failAfter_;
     std::size_t reads_ = 0;
     std::mt19937 random_;
+    char* aheadBuffer_ = nullptr;
+    std::size_t aheadCapacity_ = 0;
 };
 
 // Takes the bytes of a Write only at the next Write or Settle, as a sink that writes in the

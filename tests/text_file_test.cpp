@@ -84,6 +84,43 @@ TEST(InputFile, MissingFileFailsWithTheOpenMessage) {
     }
 }
 
+// Reads ahead while the caller works, in the buffer it names: the bytes come in order, also when
+// the next read names another buffer or the file is closed with a read ahead pending.
+TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
+    TTempFolder folder;
+    const std::u16string path = folder.Path(u"ahead.csv");
+    std::string content;
+    for (int i = 0; content.size() < 5000; ++i) content += std::to_string(i) + ",";
+    WriteBytes(path, content);
+    struct TCase {
+        const char* what;
+        std::size_t piece;
+        bool sameBuffer;  // the read names the buffer read ahead
+    } cases[] = {
+        {"pieces read ahead", 700, true},
+        {"whole file in one piece, then the end read ahead", 8192, true},
+        {"another buffer than the one read ahead", 700, false},
+    };
+    for (const TCase& c : cases) {
+        TInputFile input(path);
+        std::vector<char> buffers[3] = {std::vector<char>(c.piece), std::vector<char>(c.piece), std::vector<char>(c.piece)};
+        std::string got;
+        for (unsigned turn = 0;; ++turn) {
+            char* buffer = buffers[c.sameBuffer ? turn % 2 : turn % 3].data();
+            const std::size_t count = input.Read(buffer, c.piece);
+            got.append(buffer, count);
+            if (count == 0) break;
+            input.ReadAhead(buffers[(turn + 1) % 2].data(), c.piece);
+        }
+        EXPECT_EQ(content, got) << c.what;
+        input.Close();
+    }
+    TInputFile input(path);
+    std::vector<char> buffer(100);
+    input.ReadAhead(buffer.data(), buffer.size());
+    input.Close();  // waits for the read ahead
+}
+
 TEST(OutputFile, CommitReplacesTheDestinationAndLeavesNoTemporaryFile) {
     TTempFolder folder;
     const std::u16string path = folder.Path(u"out.csv");

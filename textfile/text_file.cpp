@@ -27,12 +27,45 @@ TInputFile::TInputFile(const std::u16string& path)
     }
 }
 
+bool TInputFile::ReadNow(char* buffer, std::size_t capacity, std::size_t& got) {
+    DWORD count = 0;
+    const bool read = ReadFile(file_.Get(), buffer, static_cast<DWORD>(capacity), &count, nullptr) != FALSE;
+    got = count;
+    return read;
+}
+
+void TInputFile::ReadAheadJob(void* self) {
+    auto& input = *static_cast<TInputFile*>(self);
+    input.aheadRead_ = input.ReadNow(input.aheadBuffer_, input.aheadCapacity_, input.aheadGot_);
+}
+
+void TInputFile::ReadAhead(char* buffer, std::size_t capacity) noexcept {
+    aheadBuffer_ = buffer;
+    aheadCapacity_ = capacity;
+    if (!background_.Begin(ReadAheadJob, this)) aheadBuffer_ = nullptr;  // read when asked, then
+}
+
 std::size_t TInputFile::Read(char* buffer, std::size_t capacity) {
-    DWORD got = 0;
-    if (!ReadFile(file_.Get(), buffer, static_cast<DWORD>(capacity), &got, nullptr)) {
-        throw TFailure(LoadMessage(IDS_READ_FAILED));
+    std::size_t got = 0;
+    if (aheadBuffer_ != nullptr) {
+        background_.Wait();
+        const bool same = buffer == aheadBuffer_ && capacity == aheadCapacity_;
+        aheadBuffer_ = nullptr;
+        if (!aheadRead_) throw TFailure(LoadMessage(IDS_READ_FAILED));
+        if (same) return aheadGot_;
+        // Read ahead into another buffer: read those bytes again.
+        LARGE_INTEGER back;
+        back.QuadPart = -static_cast<LONGLONG>(aheadGot_);
+        if (!SetFilePointerEx(file_.Get(), back, nullptr, FILE_CURRENT)) throw TFailure(LoadMessage(IDS_READ_FAILED));
     }
+    if (!ReadNow(buffer, capacity, got)) throw TFailure(LoadMessage(IDS_READ_FAILED));
     return got;
+}
+
+void TInputFile::Close() {
+    background_.Stop();
+    aheadBuffer_ = nullptr;
+    file_.Close();
 }
 
 TOutputFile::TOutputFile(const std::u16string& path, HANDLE input) : path_(path) {
@@ -41,7 +74,7 @@ TOutputFile::TOutputFile(const std::u16string& path, HANDLE input) : path_(path)
 }
 
 TOutputFile::~TOutputFile() {
-    StopWriter();
+    background_.Stop();
     if (committed_) return;
     temporary_.Close();
     if (!temporaryPath_.empty()) DeleteFileW(Wide(temporaryPath_));
@@ -102,56 +135,24 @@ bool TOutputFile::WriteNow(const char* bytes, std::size_t count) {
     return true;
 }
 
+void TOutputFile::WriteJob(void* self) {
+    auto& output = *static_cast<TOutputFile*>(self);
+    if (!output.failed_ && !output.WriteNow(output.pendingBytes_, output.pendingCount_)) output.failed_ = true;
+}
+
 // A failed write is raised by the next Write or by Commit.
 void TOutputFile::Write(const char* bytes, std::size_t count) {
-    Settle();
+    background_.Wait();
     if (failed_) FailWrite();
-    if (!writer_ && !StartWriter()) {
-        if (!WriteNow(bytes, count)) FailWrite();
-        return;
-    }
     pendingBytes_ = bytes;
     pendingCount_ = count;
-    busy_ = true;
-    SetEvent(work_.Get());
+    if (!background_.Begin(WriteJob, this) && !WriteNow(bytes, count)) FailWrite();
 }
 
-void TOutputFile::Settle() noexcept {
-    if (!busy_) return;
-    WaitForSingleObject(done_.Get(), INFINITE);
-    busy_ = false;
-}
-
-// False when the thread could not be started; the caller then writes itself.
-bool TOutputFile::StartWriter() {
-    work_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    done_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!work_ || !done_) return false;
-    writer_ = TObjectHandle(CreateThread(nullptr, 0, WriterMain, this, 0, nullptr));
-    return static_cast<bool>(writer_);
-}
-
-void TOutputFile::StopWriter() noexcept {
-    if (!writer_) return;
-    Settle();
-    stop_ = true;
-    SetEvent(work_.Get());
-    WaitForSingleObject(writer_.Get(), INFINITE);
-    writer_ = TObjectHandle();
-}
-
-DWORD WINAPI TOutputFile::WriterMain(void* self) {
-    auto& output = *static_cast<TOutputFile*>(self);
-    for (;;) {
-        WaitForSingleObject(output.work_.Get(), INFINITE);
-        if (output.stop_) return 0;
-        if (!output.failed_ && !output.WriteNow(output.pendingBytes_, output.pendingCount_)) output.failed_ = true;
-        SetEvent(output.done_.Get());
-    }
-}
+void TOutputFile::Settle() noexcept { background_.Wait(); }
 
 void TOutputFile::Commit() {
-    StopWriter();
+    background_.Stop();
     if (failed_) FailWrite();
     // Make the new content durable before it takes the place of the old.
     if (destinationExists_ && !FlushFileBuffers(temporary_.Get())) FailWrite();

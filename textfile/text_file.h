@@ -12,15 +12,27 @@ namespace zarn {
 
 // The file to stamp, open for reading (others may read it too) from construction to
 // destruction. Construction fails with the open message; a failing read with the read message.
+// A read ahead goes on in a thread of its own while the caller works on the last piece.
 class TInputFile final : public TByteSource {
 public:
     explicit TInputFile(const std::u16string& path);
     std::size_t Read(char* buffer, std::size_t capacity) override;
+    void ReadAhead(char* buffer, std::size_t capacity) noexcept override;
+    void Settle() noexcept override { background_.Wait(); }
     HANDLE Handle() const { return file_.Get(); }
-    void Close() { file_.Close(); }  // before the output takes the place of the input
+    void Close();  // before the output takes the place of the input
 
 private:
+    bool ReadNow(char* buffer, std::size_t capacity, std::size_t& got);
+    static void ReadAheadJob(void* self);
+
     TFileHandle file_;
+    // The read ahead: its buffer (null when there is none), and its outcome once waited for.
+    char* aheadBuffer_ = nullptr;
+    std::size_t aheadCapacity_ = 0;
+    std::size_t aheadGot_ = 0;
+    bool aheadRead_ = false;
+    TBackgroundWork background_;  // ends before the file is closed
 };
 
 // The output: a temporary file beside the destination, which Commit puts in the destination's
@@ -46,26 +58,18 @@ private:
     void CheckDestination(HANDLE input);
     void CreateTemporary();
     bool WriteNow(const char* bytes, std::size_t count);
-    bool StartWriter();
-    void StopWriter() noexcept;
-    static DWORD WINAPI WriterMain(void* self);
+    static void WriteJob(void* self);
 
     std::u16string path_;
     std::u16string temporaryPath_;
     TFileHandle temporary_;
     bool destinationExists_ = false;
     bool committed_ = false;
-
-    // The writer thread. It takes a piece when work_ is set and sets done_ when it is written;
-    // the fields below change hands with those events.
-    TObjectHandle writer_;
-    TObjectHandle work_;
-    TObjectHandle done_;
+    // The piece being written in the background, and whether a write has failed.
     const char* pendingBytes_ = nullptr;
     std::size_t pendingCount_ = 0;
-    bool busy_ = false;    // a piece is being written
-    bool stop_ = false;    // the thread is to end
-    bool failed_ = false;  // a write failed
+    bool failed_ = false;
+    TBackgroundWork background_;
 };
 
 // A code page of the platform (CP_ACP or CP_UTF8). Construction fails with the invalid code page

@@ -15,16 +15,23 @@ constexpr std::size_t kCarryBytes = 256;
 // Bytes checked at a time for being all ASCII.
 constexpr std::size_t kBlockBytes = 64 * 1024;
 
+// Reads in two buffers by turns: while the bytes of one are worked on, the source may fill the
+// other. The bytes held over from a piece (a cut character) are put just before the next piece,
+// in room kept free at the front of each buffer.
 class TReader {
 public:
     TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
         : source_(source), ansi_(ansi), utf8_(utf8), sink_(sink), pieceBytes_(pieceBytes),
-          bytes_(pieceBytes + kCarryBytes), units_(pieceBytes + kCarryBytes) {}
+          buffers_{std::vector<char>(kCarryBytes + pieceBytes), std::vector<char>(kCarryBytes + pieceBytes)},
+          data_(buffers_[0].data() + kCarryBytes), units_(pieceBytes + kCarryBytes) {}
+    ~TReader() { source_.Settle(); }  // the source may still be filling a buffer
+    TReader(const TReader&) = delete;
+    TReader& operator=(const TReader&) = delete;
 
     void Run() {
         bool atEnd = false;
         while (held_ < 3 && !atEnd) atEnd = !Fill();
-        const TBom bom = DetectBom(std::string_view(bytes_.data(), held_));
+        const TBom bom = DetectBom(std::string_view(data_, held_));
         Consume(bom.size);
         for (;;) {
             switch (bom.encoding) {
@@ -40,22 +47,29 @@ public:
     }
 
 private:
-    // Appends one read to the held bytes; false at the end of the source.
+    // Reads the next piece into the other buffer, after the bytes held (never more than
+    // kCarryBytes), and lets the source read ahead into this one; false at the end of the source.
     bool Fill() {
-        const std::size_t got = source_.Read(bytes_.data() + held_, pieceBytes_);
+        const std::size_t next = 1 - current_;
+        char* piece = buffers_[next].data() + kCarryBytes;
+        const std::size_t got = source_.Read(piece, pieceBytes_);
+        std::memcpy(piece - held_, data_, held_);
+        data_ = piece - held_;
         held_ += got;
+        current_ = next;
+        if (got != 0) source_.ReadAhead(buffers_[1 - next].data() + kCarryBytes, pieceBytes_);
         return got != 0;
     }
 
     void Consume(std::size_t count) {
-        std::memmove(bytes_.data(), bytes_.data() + count, held_ - count);
+        data_ += count;
         held_ -= count;
     }
 
     void Utf16(bool bigEndian, bool atEnd) {
         const std::size_t count = held_ / 2;
         if (open_) {
-            std::memcpy(units_.data(), bytes_.data(), count * 2);  // the host is little-endian
+            std::memcpy(units_.data(), data_, count * 2);  // the host is little-endian
             if (bigEndian) {
                 for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
             }
@@ -67,10 +81,10 @@ private:
     // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
     // come back unchanged from the code page, goes on as it is; any other through the code page.
     void Bytes(TCodePage& codePage, bool atEnd) {
-        const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(bytes_.data(), held_));
+        const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(data_, held_));
         std::size_t pos = 0;
         while (pos < whole) {
-            std::string_view block(bytes_.data() + pos, std::min(kBlockBytes, whole - pos));
+            std::string_view block(data_ + pos, std::min(kBlockBytes, whole - pos));
             if (IsAscii(block)) {
                 if (open_) open_ = sink_.Bytes(block);
             } else {
@@ -93,9 +107,11 @@ private:
     TCodePage& utf8_;
     TTextSink& sink_;
     const std::size_t pieceBytes_;
-    std::vector<char> bytes_;
-    std::vector<char16_t> units_;
+    std::vector<char> buffers_[2];
+    std::size_t current_ = 0;  // the buffer that data_ lies in
+    const char* data_;         // the bytes held, not yet worked on
     std::size_t held_ = 0;
+    std::vector<char16_t> units_;
     bool open_ = true;
 };
 

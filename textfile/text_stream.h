@@ -13,11 +13,17 @@
 
 namespace zarn {
 
-// Where the bytes of a file come from. Read returns 0 only at the end; failures throw TFailure.
+// Where the bytes of a file come from, in order. Read returns 0 only at the end; failures throw
+// TFailure. ReadAhead names the buffer of the next Read: the source may start filling it at once
+// (in the background), so it must not be touched until that Read or Settle has returned. A
+// failure of the read ahead is raised by that Read.
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
     virtual std::size_t Read(char* buffer, std::size_t capacity) = 0;
+    virtual void ReadAhead(char* /*buffer*/, std::size_t /*capacity*/) noexcept {}
+    // Returns once the source no longer fills any buffer given to it.
+    virtual void Settle() noexcept {}
 };
 
 // Where the bytes of a file go, in order. Failures throw TFailure. A sink may go on reading the

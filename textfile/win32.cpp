@@ -21,6 +21,51 @@ bool TFileHandle::Close() {
     return CloseHandle(Release()) != FALSE;
 }
 
+bool TBackgroundWork::Begin(void (*job)(void*), void* context) {
+    Wait();
+    if (!thread_) {
+        if (unavailable_) return false;
+        work_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        done_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (work_ && done_) thread_ = TObjectHandle(CreateThread(nullptr, 0, Main, this, 0, nullptr));
+        if (!thread_) {
+            unavailable_ = true;
+            return false;
+        }
+    }
+    job_ = job;
+    context_ = context;
+    busy_ = true;
+    SetEvent(work_.Get());
+    return true;
+}
+
+void TBackgroundWork::Wait() noexcept {
+    if (!busy_) return;
+    WaitForSingleObject(done_.Get(), INFINITE);
+    busy_ = false;
+}
+
+void TBackgroundWork::Stop() noexcept {
+    if (!thread_) return;
+    Wait();
+    stop_ = true;
+    SetEvent(work_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
+    thread_ = TObjectHandle();
+    stop_ = false;
+}
+
+DWORD WINAPI TBackgroundWork::Main(void* self) {
+    auto& work = *static_cast<TBackgroundWork*>(self);
+    for (;;) {
+        WaitForSingleObject(work.work_.Get(), INFINITE);
+        if (work.stop_) return 0;
+        work.job_(work.context_);
+        SetEvent(work.done_.Get());
+    }
+}
+
 std::u16string SystemMessage(DWORD error) {
     wchar_t buffer[256];
     const DWORD length = FormatMessageW(

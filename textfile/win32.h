@@ -59,6 +59,34 @@ private:
     HANDLE handle_ = nullptr;
 };
 
+// Runs one job at a time on a thread of its own, started with the first job. The job's results
+// belong to the caller again once Wait has returned.
+class TBackgroundWork {
+public:
+    TBackgroundWork() = default;
+    TBackgroundWork(const TBackgroundWork&) = delete;
+    TBackgroundWork& operator=(const TBackgroundWork&) = delete;
+    ~TBackgroundWork() { Stop(); }
+
+    // Hands the job over after waiting for the last one; false when no thread could be started,
+    // so that the caller does the job itself. job must stay alive until Wait has returned.
+    bool Begin(void (*job)(void*), void* context);
+    void Wait() noexcept;
+    void Stop() noexcept;  // waits for the job and ends the thread
+
+private:
+    static DWORD WINAPI Main(void* self);
+
+    TObjectHandle thread_;
+    TObjectHandle work_;  // set: a job (or the end) is waiting for the thread
+    TObjectHandle done_;  // set: the thread has finished the job
+    void (*job_)(void*) = nullptr;
+    void* context_ = nullptr;
+    bool busy_ = false;
+    bool stop_ = false;
+    bool unavailable_ = false;
+};
+
 // Owns a search handle of FindFirstFileW; INVALID_HANDLE_VALUE is the empty value. Move-only.
 class TFindHandle {
 public:
