@@ -25,32 +25,34 @@ bool TBackgroundWork::Begin(void (*job)(void*), void* context) {
     Wait();
     if (!thread_) {
         if (unavailable_) return false;
-        work_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        done_ = TObjectHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (work_ && done_) thread_ = TObjectHandle(CreateThread(nullptr, 0, Main, this, 0, nullptr));
+        thread_ = TObjectHandle(CreateThread(nullptr, 0, Main, this, 0, nullptr));
         if (!thread_) {
             unavailable_ = true;
             return false;
         }
     }
+    AcquireSRWLockExclusive(&lock_);
     job_ = job;
     context_ = context;
-    busy_ = true;
-    SetEvent(work_.Get());
+    hasJob_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&changed_);
     return true;
 }
 
 void TBackgroundWork::Wait() noexcept {
-    if (!busy_) return;
-    WaitForSingleObject(done_.Get(), INFINITE);
-    busy_ = false;
+    AcquireSRWLockExclusive(&lock_);
+    while (hasJob_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    ReleaseSRWLockExclusive(&lock_);
 }
 
 void TBackgroundWork::Stop() noexcept {
     if (!thread_) return;
-    Wait();
+    AcquireSRWLockExclusive(&lock_);
+    while (hasJob_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     stop_ = true;
-    SetEvent(work_.Get());
+    ReleaseSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&changed_);
     WaitForSingleObject(thread_.Get(), INFINITE);
     thread_ = TObjectHandle();
     stop_ = false;
@@ -58,12 +60,18 @@ void TBackgroundWork::Stop() noexcept {
 
 DWORD WINAPI TBackgroundWork::Main(void* self) {
     auto& work = *static_cast<TBackgroundWork*>(self);
+    AcquireSRWLockExclusive(&work.lock_);
     for (;;) {
-        WaitForSingleObject(work.work_.Get(), INFINITE);
-        if (work.stop_) return 0;
+        while (!work.hasJob_ && !work.stop_) SleepConditionVariableSRW(&work.changed_, &work.lock_, INFINITE, 0);
+        if (work.stop_) break;
+        ReleaseSRWLockExclusive(&work.lock_);
         work.job_(work.context_);
-        SetEvent(work.done_.Get());
+        AcquireSRWLockExclusive(&work.lock_);
+        work.hasJob_ = false;
+        WakeAllConditionVariable(&work.changed_);
     }
+    ReleaseSRWLockExclusive(&work.lock_);
+    return 0;
 }
 
 std::u16string SystemMessage(DWORD error) {

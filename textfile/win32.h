@@ -60,7 +60,8 @@ private:
 };
 
 // Runs one job at a time on a thread of its own, started with the first job. The job's results
-// belong to the caller again once Wait has returned.
+// belong to the caller again once Wait has returned. The hand-over is through a slim lock and a
+// condition variable, which need no round trip through the system when nobody has to wait.
 class TBackgroundWork {
 public:
     TBackgroundWork() = default;
@@ -69,7 +70,7 @@ public:
     ~TBackgroundWork() { Stop(); }
 
     // Hands the job over after waiting for the last one; false when no thread could be started,
-    // so that the caller does the job itself. job must stay alive until Wait has returned.
+    // so that the caller does the job itself.
     bool Begin(void (*job)(void*), void* context);
     void Wait() noexcept;
     void Stop() noexcept;  // waits for the job and ends the thread
@@ -78,11 +79,11 @@ private:
     static DWORD WINAPI Main(void* self);
 
     TObjectHandle thread_;
-    TObjectHandle work_;  // set: a job (or the end) is waiting for the thread
-    TObjectHandle done_;  // set: the thread has finished the job
+    SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     void (*job_)(void*) = nullptr;
     void* context_ = nullptr;
-    bool busy_ = false;
+    bool hasJob_ = false;  // a job is handed over and not yet done
     bool stop_ = false;
     bool unavailable_ = false;
 };
