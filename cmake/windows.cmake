@@ -50,8 +50,8 @@ endforeach()
 add_executable(launch tests/e2e/launch.cpp)
 target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
 
-# Yardsticks for start-up time (scripts/bench).
-foreach(yardstick empty_gui one_window)
+# Yardsticks for start-up time, and the keeper of Wine's desktop (scripts/bench).
+foreach(yardstick empty_gui one_window desktop_keeper)
   add_executable(${yardstick} WIN32 tests/bench/${yardstick}.cpp)
   target_link_options(${yardstick} PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
 endforeach()
