@@ -149,8 +149,6 @@ void TOutputFile::Write(const char* bytes, std::size_t count) {
     if (!background_.Begin(WriteJob, this) && !WriteNow(bytes, count)) FailWrite();
 }
 
-void TOutputFile::Settle() noexcept { background_.Wait(); }
-
 void TOutputFile::Commit() {
     background_.Stop();
     if (failed_) FailWrite();

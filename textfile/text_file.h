@@ -50,7 +50,7 @@ public:
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const char* bytes, std::size_t count) override;
-    void Settle() noexcept override;
+    void Settle() noexcept override { background_.Wait(); }
     void Commit();
 
 private:
