@@ -121,6 +121,28 @@ TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
     input.Close();  // waits for the read ahead
 }
 
+// A read ahead that fails (here: the pipe that is read breaks) is raised by the read that wants
+// its bytes, with the read message.
+TEST(InputFile, FailedReadAheadIsRaisedByTheNextRead) {
+    const std::u16string name = u"\\\\.\\pipe\\zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId()));
+    TFileHandle server(CreateNamedPipeW(Wide(name), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
+                                        nullptr));
+    ASSERT_TRUE(server);
+    TInputFile input(name);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(server.Get(), "a,b\r\n", 5, &written, nullptr));
+    char buffers[2][64];
+    EXPECT_EQ(5u, input.Read(buffers[0], sizeof buffers[0]));
+    server.Close();
+    input.ReadAhead(buffers[1], sizeof buffers[1]);
+    try {
+        input.Read(buffers[1], sizeof buffers[1]);
+        FAIL() << "read after the pipe broke";
+    } catch (const TFailure& failure) {
+        EXPECT_EQ(LoadMessage(IDS_READ_FAILED), failure.Text());
+    }
+}
+
 TEST(OutputFile, CommitReplacesTheDestinationAndLeavesNoTemporaryFile) {
     TTempFolder folder;
     const std::u16string path = folder.Path(u"out.csv");
