@@ -48,8 +48,8 @@ void TBackgroundWork::Wait() noexcept {
 
 void TBackgroundWork::Stop() noexcept {
     if (!thread_) return;
+    Wait();
     AcquireSRWLockExclusive(&lock_);
-    while (hasJob_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     stop_ = true;
     ReleaseSRWLockExclusive(&lock_);
     WakeAllConditionVariable(&changed_);
