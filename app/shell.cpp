@@ -4,17 +4,16 @@
 
 #include "app/shell_text.h"
 #include "stamp/F01.h"
-#include "textfile/failure.h"
+#include "win/failure.h"
+#include "win/paths.h"
+#include "win/utf16.h"
 
 namespace zarn {
 
 namespace {
 
-std::u16string ProgramTitle() {
-    wchar_t path[256];
-    const DWORD length = GetModuleFileNameW(nullptr, path, 256);
-    return ApplicationTitle(U16(path, length));
-}
+// From the program path as a buffer of 256 units holds it: at most 255 units and the terminator.
+std::u16string ProgramTitle() { return ApplicationTitle(std::u16string_view(ProgramPath()).substr(0, 255)); }
 
 POINT Centre(const RECT& rect) { return {rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2}; }
 
@@ -42,13 +41,14 @@ BOOL CALLBACK DisableWindow(HWND window, LPARAM context) {
 std::u16string ApplicationTitle(std::u16string_view programPath) {
     std::u16string title = TitleStem(programPath);
     if (!title.empty()) {
-        auto* first = reinterpret_cast<wchar_t*>(title.data());
+        wchar_t* first = Wide(title.data());
         CharLowerW(CharNextW(first));  // in place, up to the terminating NUL
     }
     return title;
 }
 
-TShell::TShell(HINSTANCE instance) : instance_(instance), title_(ProgramTitle()) {
+TShell::TShell(HINSTANCE instance, const TStartupSettings& settings)
+    : instance_(instance), settings_(settings), title_(ProgramTitle()) {
     icon_ = LoadIconW(instance, L"MAINICON");
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -72,7 +72,7 @@ int TShell::Run() {
         // window is off: nothing below shows it.
         SetWindowTextW(application, L"");
 
-        TTFZarn form(instance_);
+        TTFZarn form(instance_, settings_);
         try {
             form.DoCreate();
         } catch (const TFailure& failure) {

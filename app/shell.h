@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "textfile/win32.h"
+#include "stamp/startup_settings.h"
+#include "win/handle.h"
 
 namespace zarn {
 
@@ -18,8 +19,8 @@ std::u16string ApplicationTitle(std::u16string_view programPath);
 class TShell {
 public:
     // Sets up the application: the title from the program file's name, the icon MAINICON and the
-    // hidden application window.
-    explicit TShell(HINSTANCE instance);
+    // hidden application window. settings: what start-up fixed, for the main window.
+    TShell(HINSTANCE instance, const TStartupSettings& settings);
 
     // Creates the hidden main window, whose creation handler runs the start-up dispatch, then runs
     // the message loop until the end request. Every failure is reported here. Returns the exit
@@ -31,6 +32,7 @@ private:
     void RunMessageLoop();
 
     HINSTANCE instance_;
+    TStartupSettings settings_;
     std::u16string title_;
     HICON icon_ = nullptr;
     TWindowHandle applicationWindow_;

@@ -2,8 +2,11 @@
 set(ZARN_WINDOWS_FLAGS -static)
 
 add_library(zarn_win32 STATIC
-  textfile/win32.cpp
+  win/messages.cpp
+  win/paths.cpp
   textfile/text_file.cpp
+  textfile/win32_code_page.cpp
+  stamp/startup_settings.cpp
   stamp/stamp_run.cpp
   stamp/F01.cpp
   app/shell.cpp)
@@ -17,8 +20,8 @@ add_custom_command(OUTPUT ${ZARN_ICON}
   COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py ${ZARN_ICON}
   DEPENDS ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py)
 set_source_files_properties(app/zarn.rc PROPERTIES
-  OBJECT_DEPENDS "${ZARN_ICON};${ZARN_FORM_BYTES};${CMAKE_SOURCE_DIR}/app/zarn.manifest;${CMAKE_SOURCE_DIR}/app/resource.h")
-include_directories(${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app)
+  OBJECT_DEPENDS "${ZARN_ICON};${ZARN_FORM_BYTES};${CMAKE_SOURCE_DIR}/app/zarn.manifest;${CMAKE_SOURCE_DIR}/win/message_ids.h")
+include_directories(${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR})
 
 add_executable(zarn WIN32 app/main.cpp app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})
 target_link_libraries(zarn PRIVATE zarn_win32)
@@ -30,12 +33,11 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_executable(zarn_win32_tests
-  tests/fake_code_pages.cpp
-  tests/stamping_model.cpp
-  tests/win32_test.cpp
-  tests/text_file_test.cpp
-  tests/resources_test.cpp
-  tests/shell_test.cpp
+  ${ZARN_TEST_SUPPORT}
+  tests/win32/win32_test.cpp
+  tests/win32/text_file_test.cpp
+  tests/win32/resources_test.cpp
+  tests/win32/shell_test.cpp
   app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})
 target_link_libraries(zarn_win32_tests PRIVATE zarn_win32 gtest_main version)
 add_dependencies(zarn_win32_tests zarn)

@@ -4,20 +4,17 @@
 #include <cstring>
 #include <functional>
 
-#include "app/resource.h"
 #include "stamp/command_line.h"
+#include "stamp/path_rules.h"
 #include "stamp/stamp_run.h"
-#include "textfile/failure.h"
+#include "win/failure.h"
+#include "win/messages.h"
+#include "win/paths.h"
+#include "win/utf16.h"
 
 namespace zarn {
 
 namespace {
-
-std::u16string ProgramPath() {
-    wchar_t buffer[261];
-    const DWORD length = GetModuleFileNameW(nullptr, buffer, 261);
-    return std::u16string(U16(buffer, length));
-}
 
 // True when the path names an existing file, not a folder, as the system sees the path.
 bool IsExistingFile(const std::u16string& path) {
@@ -58,7 +55,7 @@ constexpr const char* kFontStyles[] = {"fsBold", "fsItalic", "fsUnderline", "fsS
 
 }  // namespace
 
-TTFZarn::TTFZarn(HINSTANCE instance) : instance_(instance) {
+TTFZarn::TTFZarn(HINSTANCE instance, const TStartupSettings& settings) : instance_(instance), settings_(settings) {
     const HRSRC resource = FindResourceW(instance, L"TTFZarn", MAKEINTRESOURCEW(10));  // RT_RCDATA
     const HGLOBAL loaded = resource != nullptr ? LoadResource(instance, resource) : nullptr;
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
@@ -122,12 +119,12 @@ void TTFZarn::CreateSystemWindow(HWND owner) {
 
 void TTFZarn::FormCreate() {
     const std::u16string outputFolder = FolderOf(ProgramPath());
-    const std::u16string_view commandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
+    const std::u16string_view commandLine = U16(GetCommandLineW());
     const TArguments arguments = SplitCommandLine(commandLine);
     if (arguments.count == 0) {
         Beep(2000, 100);
     } else if (IsExistingFile(arguments.first)) {
-        StampRun(arguments.first, outputFolder);
+        StampRun(arguments.first, outputFolder, settings_);
     }
     PostQuitMessage(0);
 }

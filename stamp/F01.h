@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "stamp/form.h"
-#include "textfile/win32.h"
+#include "stamp/startup_settings.h"
+#include "win/handle.h"
 
 namespace zarn {
 
@@ -16,8 +17,9 @@ class TTFZarn {
 public:
     // Built-in defaults, then the stored properties of the RCDATA resource named after the class,
     // in their stored order. A missing or corrupt resource, an unknown property, a value of the
-    // wrong kind or a handler name the class does not publish throws TFailure.
-    explicit TTFZarn(HINSTANCE instance);
+    // wrong kind or a handler name the class does not publish throws TFailure. settings: what
+    // start-up fixed, for the stamping run.
+    TTFZarn(HINSTANCE instance, const TStartupSettings& settings);
 
     // Runs the creation handler that OnCreate bound, if any.
     void DoCreate();
@@ -36,6 +38,7 @@ private:
     void SetProperty(const TFormProperty& property);
 
     HINSTANCE instance_;
+    TStartupSettings settings_;
     int left_ = 0;
     int top_ = 0;
     int clientWidth_ = 320;

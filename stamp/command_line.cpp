@@ -8,8 +8,6 @@ char16_t At(std::u16string_view line, std::size_t pos) { return pos < line.size(
 
 bool IsSeparator(char16_t unit) { return unit >= 1 && unit <= 32; }
 
-std::size_t LastSlashOrColon(std::u16string_view path) { return path.find_last_of(u"\\:"); }
-
 }  // namespace
 
 std::u16string NextArgument(std::u16string_view line, std::size_t& pos) {
@@ -45,25 +43,6 @@ TArguments SplitCommandLine(std::u16string_view line) {
         if (result.count++ == 0) result.first = std::move(argument);
     }
     return result;
-}
-
-std::u16string FolderOf(std::u16string_view path) {
-    const std::size_t last = LastSlashOrColon(path);
-    if (last == std::u16string_view::npos) return {};
-    const bool dropLast = path[last] == u'\\' && last >= 1 && path[last - 1] != u'\\' && path[last - 1] != u':';
-    return std::u16string(path.substr(0, dropLast ? last : last + 1));
-}
-
-std::u16string_view FileNameOf(std::u16string_view path) {
-    const std::size_t last = LastSlashOrColon(path);
-    return last == std::u16string_view::npos ? path : path.substr(last + 1);
-}
-
-std::u16string OutputPath(std::u16string_view outputFolder, std::u16string_view inputPath) {
-    std::u16string path(outputFolder);
-    path += u'\\';
-    path += FileNameOf(inputPath);
-    return path;
 }
 
 }  // namespace zarn

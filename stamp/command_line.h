@@ -1,4 +1,5 @@
-// The command line and the paths derived from it. Platform-free; UTF-16 text throughout.
+// Splitting the command line into arguments by the program's own rules. Platform-free; UTF-16
+// text throughout.
 #pragma once
 
 #include <cstddef>
@@ -19,15 +20,5 @@ struct TArguments {
 };
 
 TArguments SplitCommandLine(std::u16string_view line);
-
-// The folder of a path: up to its last backslash or colon, dropping that backslash unless it is
-// the first character or follows a backslash or colon (C:\ and \\ keep theirs).
-std::u16string FolderOf(std::u16string_view path);
-
-// Everything after the last backslash or colon, or the whole path.
-std::u16string_view FileNameOf(std::u16string_view path);
-
-// The output folder, a backslash and the input's file name, joined as they are.
-std::u16string OutputPath(std::u16string_view outputFolder, std::u16string_view inputPath);
 
 }  // namespace zarn

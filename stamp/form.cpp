@@ -1,6 +1,6 @@
 #include "stamp/form.h"
 
-#include "textfile/failure.h"
+#include "win/failure.h"
 
 namespace zarn {
 

@@ -3,13 +3,12 @@
 
 #include <string>
 
+#include "stamp/startup_settings.h"
+
 namespace zarn {
 
-// Read once at start-up, before the main window exists: the locale's date separator (a slash
-// when the locale's is not one character) and the ANSI code page.
-void ReadStartupSettings();
-
-// Stamps the file at inputPath into outputFolder under the same name. Failures throw TFailure.
-void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder);
+// Stamps the file at inputPath into outputFolder under the same name, with the date separator
+// and ANSI code page of settings. Failures throw TFailure.
+void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder, const TStartupSettings& settings);
 
 }  // namespace zarn

@@ -121,12 +121,13 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
     TReader(source, ansi, utf8, sink, pieceBytes).Run();
 }
 
-TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes)
+TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
     : ansi_(ansi), sink_(sink), buffers_{std::vector<char>(pieceBytes), std::vector<char>(pieceBytes)},
-      out_(buffers_[0].data()), capacity_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()), stamp_(stamp) {
-    stampedLineEnd_.resize(stamp.size() * ansi.MaxBytesPerUnit());
-    stampedLineEnd_.resize(stamp.empty() ? 0 : ansi.Encode(stamp, stampedLineEnd_.data()));
-    stampedLineEnd_ += "\r\n";
+      out_(buffers_[0].data()), capacity_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()),
+      recordEnd_(recordEnd) {
+    recordLineEnd_.resize(recordEnd.size() * ansi.MaxBytesPerUnit());
+    recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data()));
+    recordLineEnd_ += "\r\n";
 }
 
 void TTextWriter::Text(std::u16string_view text) {

@@ -104,8 +104,8 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 // by turns, so the sink may write one while the other fills.
 class TTextWriter {
 public:
-    // stamp: the date stamp, written after a line that ends a record.
-    TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view stamp, std::size_t pieceBytes = kPieceBytes);
+    // recordEnd: text written after a line that ends a record, before its CR LF.
+    TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes = kPieceBytes);
     ~TTextWriter() { sink_.Settle(); }  // the sink may still be reading a buffer
     TTextWriter(const TTextWriter&) = delete;
     TTextWriter& operator=(const TTextWriter&) = delete;
@@ -120,14 +120,14 @@ public:
             BytesSlow(bytes, count);
         }
     }
-    // Ends a line with CR LF, after the stamp when stamped. After staged text the line end
-    // joins it, so that text is still encoded in large pieces.
-    void LineEnd(bool stamped) {
-        const std::string_view end = stamped ? std::string_view(stampedLineEnd_) : std::string_view("\r\n", 2);
+    // Ends a line with CR LF, after the record-end text when the line ends a record. After
+    // staged text the line end joins it, so that text is still encoded in large pieces.
+    void LineEnd(bool endsRecord) {
+        const std::string_view end = endsRecord ? std::string_view(recordLineEnd_) : std::string_view("\r\n", 2);
         if (staged_ == 0) {
             Bytes(end.data(), end.size());
         } else {
-            if (stamped) Text(stamp_);
+            if (endsRecord) Text(recordEnd_);
             Text(u"\r\n");
         }
     }
@@ -146,8 +146,8 @@ private:
     std::size_t used_ = 0;
     std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
     std::size_t staged_ = 0;
-    std::u16string stamp_;
-    std::string stampedLineEnd_;  // the stamp encoded, then CR LF
+    std::u16string recordEnd_;
+    std::string recordLineEnd_;  // the record-end text encoded, then CR LF
 };
 
 }  // namespace zarn

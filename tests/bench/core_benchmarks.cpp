@@ -6,7 +6,7 @@
 #include <random>
 
 #include "stamp/record_stamper.h"
-#include "tests/fake_code_pages.h"
+#include "tests/support/fake_code_pages.h"
 
 namespace zarn::testing {
 namespace {

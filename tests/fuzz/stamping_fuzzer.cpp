@@ -6,9 +6,10 @@
 #include <iostream>
 
 #include "stamp/record_stamper.h"
-#include "tests/fake_code_pages.h"
-#include "tests/stamping_model.h"
-#include "textfile/failure.h"
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/memory_io.h"
+#include "tests/support/stamping_model.h"
+#include "win/failure.h"
 
 using namespace zarn;
 using namespace zarn::testing;

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "stamp/record_stamper.h"
-#include "tests/fake_code_pages.h"
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/memory_io.h"
 
 namespace zarn::testing {
 namespace {

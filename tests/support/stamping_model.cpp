@@ -1,4 +1,4 @@
-#include "tests/stamping_model.h"
+#include "tests/support/stamping_model.h"
 
 #include <vector>
 

@@ -1,8 +1,9 @@
 // Reading text files in pieces and writing text in pieces.
 #include <gtest/gtest.h>
 
-#include "tests/fake_code_pages.h"
-#include "textfile/failure.h"
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/memory_io.h"
+#include "win/failure.h"
 
 namespace zarn::testing {
 namespace {

@@ -1,4 +1,5 @@
-// A failure of the program: an exception carrying the message text shown to the user.
+// A failure of the program: an exception carrying the message text shown to the user. Raised
+// where the failure arises, caught only by the application shell. Platform-free.
 #pragma once
 
 #include <exception>

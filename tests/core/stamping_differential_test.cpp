@@ -2,19 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "stamp/record_stamper.h"
-#include "tests/fake_code_pages.h"
-#include "tests/stamping_model.h"
-#include "textfile/failure.h"
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/memory_io.h"
+#include "tests/support/printing.h"
+#include "tests/support/stamping_model.h"
+#include "win/failure.h"
 
 namespace zarn::testing {
 namespace {
-
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned char byte : bytes) hex += {digits[byte >> 4], digits[byte & 15], ' '};
-    return hex;
-}
 
 // Either the output bytes or the failure text.
 std::string Outcome(auto&& run) {

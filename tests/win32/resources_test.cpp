@@ -3,11 +3,10 @@
 
 #include <cstring>
 
-#include "app/resource.h"
 #include "stamp/form.h"
-#include "tests/main_window_table.h"
-#include "textfile/failure.h"
-#include "textfile/win32.h"
+#include "tests/support/main_window_table.h"
+#include "win/failure.h"
+#include "win/messages.h"
 
 namespace zarn::testing {
 namespace {

@@ -4,12 +4,16 @@
 
 #include <random>
 
-#include "app/resource.h"
 #include "stamp/record_stamper.h"
-#include "tests/fake_code_pages.h"
-#include "tests/stamping_model.h"
-#include "textfile/failure.h"
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/memory_io.h"
+#include "tests/support/stamping_model.h"
 #include "textfile/text_file.h"
+#include "textfile/win32_code_page.h"
+#include "win/failure.h"
+#include "win/handle.h"
+#include "win/messages.h"
+#include "win/utf16.h"
 
 namespace zarn::testing {
 namespace {
@@ -96,10 +100,12 @@ TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
         const char* what;
         std::size_t piece;
         bool sameBuffer;  // the read names the buffer read ahead
+        bool twice;       // a second read ahead, into the third buffer, before the read
     } cases[] = {
-        {"pieces read ahead", 700, true},
-        {"whole file in one piece, then the end read ahead", 8192, true},
-        {"another buffer than the one read ahead", 700, false},
+        {"pieces read ahead", 700, true, false},
+        {"whole file in one piece, then the end read ahead", 8192, true, false},
+        {"another buffer than the one read ahead", 700, false, false},
+        {"a second read ahead before the read", 700, true, true},
     };
     for (const TCase& c : cases) {
         TInputFile input(path);
@@ -111,6 +117,7 @@ TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
             got.append(buffer, count);
             if (count == 0) break;
             input.ReadAhead(buffers[(turn + 1) % 2].data(), c.piece);
+            if (c.twice) input.ReadAhead(buffers[2].data(), c.piece);
         }
         EXPECT_EQ(content, got) << c.what;
         input.Close();
@@ -235,6 +242,42 @@ TEST(OutputFile, RefusesADestinationHeldOpenElsewhere) {
     }
     holder.Close();
     EXPECT_EQ("keep", ReadBytes(path));
+}
+
+// The whole pipeline on real files: generated files through TInputFile, the stamper and
+// TOutputFile in tiny pieces, so that the reading and writing threads take over hundreds of
+// pieces per file, against the whole-file model.
+TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
+    TTempFolder folder;
+    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    std::mt19937 random(GetACP() + 3);
+    const std::u16string stamp = u",2026/12/10";
+    const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
+    for (int i = 0; i < 60; ++i) {
+        std::string file;
+        while (file.size() < 4000) file += GenerateFile(random);  // marks inside stay text
+        WriteBytes(in, file);
+        const std::size_t piece = std::uniform_int_distribution<std::size_t>(8, 24)(random);
+        std::string expected, actual;
+        try {
+            expected = ModelStamp(file, ansi, utf8, stamp);
+        } catch (const TFailure&) {
+            expected = "failure";
+        }
+        try {
+            TInputFile input(in);
+            TOutputFile output(out, input.Handle());
+            StampText(input, ansi, utf8, stamp, output, piece);
+            input.Close();
+            output.Commit();
+            actual = ReadBytes(out);
+        } catch (const TFailure&) {
+            actual = "failure";
+        }
+        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", pieces of " << piece;
+    }
+    EXPECT_EQ(2u, folder.Files().size()) << "no temporary file is left";
 }
 
 // The system's ANSI code page of this run (the locale picks it) against the whole-file model.

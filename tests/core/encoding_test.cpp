@@ -1,7 +1,7 @@
 // Byte order marks and where a stream of bytes may be cut between characters.
 #include <gtest/gtest.h>
 
-#include "tests/fake_code_pages.h"
+#include "tests/support/fake_code_pages.h"
 
 namespace zarn::testing {
 namespace {

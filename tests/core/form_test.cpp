@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "stamp/form.h"
-#include "tests/main_window_table.h"
-#include "textfile/failure.h"
+#include "tests/support/main_window_table.h"
+#include "win/failure.h"
 
 namespace zarn::testing {
 namespace {

@@ -1,8 +1,10 @@
 // The Win32 helpers: system error texts, the string table and filling message templates.
 #include <gtest/gtest.h>
 
-#include "app/resource.h"
-#include "textfile/win32.h"
+#include "win/handle.h"
+#include "win/messages.h"
+#include "win/paths.h"
+#include "win/utf16.h"
 
 namespace zarn::testing {
 namespace {
@@ -48,20 +50,39 @@ TEST(FullPath, ExpandsAgainstTheCurrentDirectory) {
     EXPECT_EQ(expected + u"in.csv", FullPath(u"in.csv"));
 }
 
-TEST(FileHandle, MovesOwnershipAndTreatsInvalidAsEmpty) {
+// Every handle type has the same move rule: the target closes what it held and takes the
+// source's handle; the source is left empty.
+TEST(Handle, MovesOwnershipAndClosesWhatItHeld) {
     TFileHandle empty;
     EXPECT_FALSE(empty);
     EXPECT_TRUE(empty.Close());
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    TFileHandle handle(CreateFileW(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    auto open = [&] {
+        return TFileHandle(CreateFileW(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    TFileHandle handle = open();
     ASSERT_TRUE(handle);
     TFileHandle moved(std::move(handle));
     EXPECT_FALSE(handle);
     EXPECT_TRUE(moved);
-    EXPECT_TRUE(moved.Close());
+
+    TFileHandle target = open();
+    const HANDLE old = target.Get();
+    target = std::move(moved);
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(old, &flags)) << "the handle the target held is closed";
     EXPECT_FALSE(moved);
+    EXPECT_TRUE(GetHandleInformation(target.Get(), &flags));
+    EXPECT_TRUE(target.Close());
+    EXPECT_FALSE(target);
+
+    TObjectHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const HANDLE oldEvent = event.Get();
+    event = TObjectHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_FALSE(GetHandleInformation(oldEvent, &flags));
+    EXPECT_TRUE(event);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Resource identifiers, shared by the resource script and the code.
+// Identifiers of the program's messages in its string table (app/zarn.rc holds the texts).
 #pragma once
 
 #define IDS_OPEN_FAILED 101

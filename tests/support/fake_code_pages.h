@@ -1,0 +1,51 @@
+// Code pages for the tests, standing in for the platform's converters.
+#pragma once
+
+#include <string>
+
+#include "textfile/encoding.h"
+
+namespace zarn::testing {
+
+// Latin-1 with a best-fit for the typographic single quotes and "?" for anything else.
+class TLatin1CodePage final : public TCodePage {
+public:
+    const TCodePageShape& Shape() const override { return shape_; }
+    std::size_t Decode(std::string_view bytes, char16_t* out) override;
+    std::size_t MaxBytesPerUnit() const override { return 1; }
+    std::size_t Encode(std::u16string_view text, char* out) override;
+
+private:
+    TCodePageShape shape_;
+};
+
+// A double-byte code page shaped like the East Asian ones: lead bytes 81-9F and E0-FC take the
+// next non-zero byte as their trail, whatever it is; a lead byte without one becomes U+30FB.
+class TDoubleByteCodePage final : public TCodePage {
+public:
+    TDoubleByteCodePage();
+    const TCodePageShape& Shape() const override { return shape_; }
+    std::size_t Decode(std::string_view bytes, char16_t* out) override;
+    std::size_t MaxBytesPerUnit() const override { return 2; }
+    std::size_t Encode(std::u16string_view text, char* out) override;
+
+private:
+    TCodePageShape shape_;
+};
+
+// UTF-8: strict (a malformed buffer throws TFailure with the text "bad UTF-8") or lenient
+// (each byte of a malformed sequence becomes U+FFFD).
+class TUtf8CodePage final : public TCodePage {
+public:
+    explicit TUtf8CodePage(bool strict);
+    const TCodePageShape& Shape() const override { return shape_; }
+    std::size_t Decode(std::string_view bytes, char16_t* out) override;
+    std::size_t MaxBytesPerUnit() const override { return 3; }
+    std::size_t Encode(std::u16string_view text, char* out) override;
+
+private:
+    TCodePageShape shape_;
+    bool strict_;
+};
+
+}  // namespace zarn::testing

@@ -1,0 +1,34 @@
+#include "win/paths.h"
+
+#include <windows.h>
+
+#include "win/utf16.h"
+
+namespace zarn {
+
+std::u16string ProgramPath() {
+    // A path that fills the whole buffer was cut: ask again with more room, up to the longest
+    // path the system has (32767 units).
+    std::u16string path(MAX_PATH + 1, u'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length = GetModuleFileNameW(nullptr, Wide(path.data()), size);
+        if (length < size || size > 32767) {
+            path.resize(length < size ? length : size);
+            return path;
+        }
+        path.assign(2 * path.size(), u'\0');
+    }
+}
+
+std::u16string FullPath(const std::u16string& path) {
+    const DWORD size = GetFullPathNameW(Wide(path), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::u16string buffer(size, u'\0');
+    const DWORD length = GetFullPathNameW(Wide(path), size, Wide(buffer.data()), nullptr);
+    if (length == 0 || length >= size) return path;
+    buffer.resize(length);
+    return buffer;
+}
+
+}  // namespace zarn
