@@ -7,6 +7,7 @@
 #include "win/failure.h"
 #include "win/paths.h"
 #include "win/utf16.h"
+#include "win/window.h"
 
 namespace zarn {
 
@@ -50,21 +51,33 @@ std::u16string ApplicationTitle(std::u16string_view programPath) {
 TShell::TShell(HINSTANCE instance, const TStartupSettings& settings)
     : instance_(instance), settings_(settings), title_(ProgramTitle()) {
     icon_ = LoadIconW(instance, L"MAINICON");
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon_;
-    windowClass.lpszClassName = L"TZarnApplication";
-    RegisterClassExW(&windowClass);
-    // Hidden, no size, at the centre of the primary screen.
-    applicationWindow_ = TWindowHandle(CreateWindowExW(
-        WS_EX_TOOLWINDOW, L"TZarnApplication", Wide(title_),
-        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS, GetSystemMetrics(SM_CXSCREEN) / 2,
-        GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance, nullptr));
 }
 
 int TShell::Run() {
+    try {
+        CreateApplicationWindow();
+    } catch (const TFailure& failure) {
+        ReportFailure(failure.Text());
+        return 0;
+    }
+    return RunApplication();
+}
+
+// Hidden, no size, at the centre of the primary screen.
+void TShell::CreateApplicationWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance_;
+    windowClass.hIcon = icon_;
+    windowClass.lpszClassName = L"TZarnApplication";
+    const POINT centre{GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+    applicationWindow_ = CreateClassWindow(windowClass, WS_EX_TOOLWINDOW, title_,
+                                           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS,
+                                           RECT{centre.x, centre.y, centre.x, centre.y}, nullptr);
+}
+
+int TShell::RunApplication() {
     const HWND application = applicationWindow_.Get();
     try {
         // The main window, not the application window, would stand on the task bar: the

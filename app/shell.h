@@ -18,16 +18,18 @@ std::u16string ApplicationTitle(std::u16string_view programPath);
 
 class TShell {
 public:
-    // Sets up the application: the title from the program file's name, the icon MAINICON and the
-    // hidden application window. settings: what start-up fixed, for the main window.
+    // Sets up the application: the title from the program file's name and the icon MAINICON.
+    // settings: what start-up fixed, for the main window.
     TShell(HINSTANCE instance, const TStartupSettings& settings);
 
-    // Creates the hidden main window, whose creation handler runs the start-up dispatch, then runs
-    // the message loop until the end request. Every failure is reported here. Returns the exit
-    // code, 0.
+    // Creates the hidden application window, then the hidden main window, whose creation handler
+    // runs the start-up dispatch, then runs the message loop until the end request. Every failure
+    // is reported here. Returns the exit code, 0.
     int Run();
 
 private:
+    void CreateApplicationWindow();
+    int RunApplication();
     void ReportFailure(std::u16string_view message);
     void RunMessageLoop();
 

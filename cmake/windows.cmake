@@ -4,6 +4,7 @@ set(ZARN_WINDOWS_FLAGS -static)
 add_library(zarn_win32 STATIC
   win/messages.cpp
   win/paths.cpp
+  win/window.cpp
   textfile/text_file.cpp
   textfile/win32_code_page.cpp
   stamp/startup_settings.cpp
@@ -38,6 +39,7 @@ add_executable(zarn_win32_tests
   tests/win32/text_file_test.cpp
   tests/win32/resources_test.cpp
   tests/win32/shell_test.cpp
+  tests/win32/stamp_run_test.cpp
   app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})
 target_link_libraries(zarn_win32_tests PRIVATE zarn_win32 gtest_main version)
 add_dependencies(zarn_win32_tests zarn)

@@ -11,6 +11,7 @@
 #include "win/messages.h"
 #include "win/paths.h"
 #include "win/utf16.h"
+#include "win/window.h"
 
 namespace zarn {
 
@@ -109,12 +110,11 @@ void TTFZarn::CreateSystemWindow(HWND owner) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(color_);
     windowClass.lpszClassName = L"TTFZarn";
-    RegisterClassExW(&windowClass);
     const DWORD style = WS_OVERLAPPEDWINDOW;  // never WS_VISIBLE
     RECT frame{0, 0, clientWidth_, clientHeight_};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
-    window_ = TWindowHandle(CreateWindowExW(0, L"TTFZarn", Wide(caption_), style, left_, top_, frame.right - frame.left,
-                                            frame.bottom - frame.top, owner, nullptr, instance_, nullptr));
+    OffsetRect(&frame, left_ - frame.left, top_ - frame.top);
+    window_ = CreateClassWindow(windowClass, 0, caption_, style, frame, owner);
 }
 
 void TTFZarn::FormCreate() {

@@ -24,7 +24,8 @@ public:
     // Runs the creation handler that OnCreate bound, if any.
     void DoCreate();
 
-    // Creates the system window, hidden, owned by owner. It is never shown.
+    // Creates the system window, hidden, owned by owner. It is never shown. Fails with the window
+    // message.
     void CreateSystemWindow(HWND owner);
     HWND Window() const { return window_.Get(); }
 

@@ -16,25 +16,33 @@ namespace zarn {
 
 namespace {
 
-// The stamp for today, carried through the ANSI code page as 8-bit text and back, so that a
-// separator the code page cannot hold is replaced the way the code page replaces it.
+[[noreturn]] void FailCodePage() { throw TFailure(LoadMessage(IDS_CODE_PAGE_INVALID)); }
+
+}  // namespace
+
 std::u16string TodaysStamp(const TStartupSettings& settings) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const auto stamp = RenderDateStamp(now.wYear, now.wMonth, now.wDay, settings.dateSeparator);
     if (!stamp) throw TFailure(LoadMessage(IDS_DATE_INVALID));
+    // The stamp is never empty, so neither is any of its conversions: a count of 0 is a failure.
     const UINT codePage = settings.ansiCodePage;
     const int length = static_cast<int>(stamp->size());
     const int byteCount = WideCharToMultiByte(codePage, 0, Wide(stamp->data()), length, nullptr, 0, nullptr, nullptr);
+    if (byteCount <= 0) FailCodePage();
     std::string bytes(static_cast<std::size_t>(byteCount), '\0');
-    WideCharToMultiByte(codePage, 0, Wide(stamp->data()), length, bytes.data(), byteCount, nullptr, nullptr);
+    if (WideCharToMultiByte(codePage, 0, Wide(stamp->data()), length, bytes.data(), byteCount, nullptr, nullptr) !=
+        byteCount) {
+        FailCodePage();
+    }
     const int unitCount = MultiByteToWideChar(codePage, 0, bytes.data(), byteCount, nullptr, 0);
+    if (unitCount <= 0) FailCodePage();
     std::u16string units(static_cast<std::size_t>(unitCount), u'\0');
-    MultiByteToWideChar(codePage, 0, bytes.data(), byteCount, Wide(units.data()), unitCount);
+    if (MultiByteToWideChar(codePage, 0, bytes.data(), byteCount, Wide(units.data()), unitCount) != unitCount) {
+        FailCodePage();
+    }
     return units;
 }
-
-}  // namespace
 
 void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder, const TStartupSettings& settings) {
     const std::u16string outputPath = OutputPath(outputFolder, inputPath);

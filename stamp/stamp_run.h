@@ -7,6 +7,12 @@
 
 namespace zarn {
 
+// The date stamp for today with the separator of settings, carried through their ANSI code page
+// as 8-bit text and back, so that a separator the code page cannot hold is replaced the way the
+// code page replaces it. Fails with the invalid date message for a year outside 1 to 9999, and
+// with the invalid code page message when a conversion fails.
+std::u16string TodaysStamp(const TStartupSettings& settings);
+
 // Stamps the file at inputPath into outputFolder under the same name, with the date separator
 // and ANSI code page of settings. Failures throw TFailure.
 void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder, const TStartupSettings& settings);

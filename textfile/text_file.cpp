@@ -1,5 +1,10 @@
 #include "textfile/text_file.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "win/failure.h"
 #include "win/messages.h"
 #include "win/paths.h"
@@ -9,25 +14,134 @@ namespace zarn {
 
 namespace {
 
-bool SameFile(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION infoA, infoB;
-    return GetFileInformationByHandle(a, &infoA) && GetFileInformationByHandle(b, &infoB) &&
-           infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
-           infoA.nFileIndexLow == infoB.nFileIndexLow;
-}
-
 [[noreturn]] void FailRead() { throw TFailure(LoadMessage(IDS_READ_FAILED)); }
 [[noreturn]] void FailWrite() { throw TFailure(LoadMessage(IDS_WRITE_FAILED)); }
 
+// While a file is marked, the system deletes it when its last handle closes, also when the
+// process is killed. file: opened with DELETE access.
+bool MarkForDeletion(HANDLE file, bool mark) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = mark;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+// A temporary file's name, read back.
+struct TTemporaryName {
+    DWORD process;
+    unsigned attempt;
+    std::uint64_t destination;
+};
+
+constexpr std::u16string_view kTemporaryPrefix = u"~zarn", kTemporarySuffix = u".tmp";
+
+void AppendHex(std::u16string& text, std::uint64_t value, int minimumDigits) {
+    int digits = 1;
+    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+    for (int i = std::max(digits, minimumDigits) - 1; i >= 0; --i) text += u"0123456789abcdef"[(value >> (4 * i)) & 15];
+}
+
+// FNV-1a of a file name in upper case, as file names compare.
+std::uint64_t NameHash(std::u16string name) {
+    if (!name.empty()) CharUpperBuffW(Wide(name.data()), static_cast<DWORD>(name.size()));
+    std::uint64_t hash = 14695981039346656037ull;
+    for (char16_t unit : name) hash = (hash ^ unit) * 1099511628211ull;
+    return hash;
+}
+
+// Reads a number of hexadecimal digits up to the separator end, which it steps over.
+bool TakeHex(std::u16string_view& text, std::u16string_view end, std::uint64_t& value, std::size_t mostDigits) {
+    const std::size_t digits = text.find(end);
+    if (digits == 0 || digits == std::u16string_view::npos || digits > mostDigits) return false;
+    value = 0;
+    for (char16_t unit : text.substr(0, digits)) {
+        const int digit = unit >= u'0' && unit <= u'9' ? unit - u'0' : unit >= u'a' && unit <= u'f' ? unit - u'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<unsigned>(digit);
+    }
+    text.remove_prefix(digits + end.size());
+    return true;
+}
+
+std::optional<TTemporaryName> ParseTemporaryName(std::u16string_view text) {
+    if (!text.starts_with(kTemporaryPrefix)) return std::nullopt;
+    text.remove_prefix(kTemporaryPrefix.size());
+    std::uint64_t process, attempt, destination;
+    if (!TakeHex(text, u"-", process, 8) || !TakeHex(text, u"-", attempt, 8) ||
+        !TakeHex(text, kTemporarySuffix, destination, 16) || !text.empty()) {
+        return std::nullopt;
+    }
+    return TTemporaryName{static_cast<DWORD>(process), static_cast<unsigned>(attempt), destination};
+}
+
+// True when the process that wrote the file has ended: no process has its id any more, or the
+// one that has it started after the file was last written, or it is this one (which has made no
+// temporary file yet). file: opened with FILE_READ_ATTRIBUTES access.
+bool WriterHasEnded(DWORD process, HANDLE file) {
+    if (process == GetCurrentProcessId()) return true;
+    const TObjectHandle writer(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (!writer) return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(writer.Get(), &exitCode) && exitCode != STILL_ACTIVE) return true;
+    FILETIME started, exited, kernel, user, written;
+    return GetProcessTimes(writer.Get(), &started, &exited, &kernel, &user) &&
+           GetFileTime(file, nullptr, nullptr, &written) && CompareFileTime(&started, &written) > 0;
+}
+
+// Removes the temporary files in folder (which ends in a separator) that ended runs left behind
+// (a run killed between making its file permanent and putting it in place, or a system that went
+// down meanwhile): those that nobody holds open, whose writer has ended and whose destination is
+// there, so that none is the only copy of a file's content. A running writer's file is never
+// touched: it holds its file open, and while it puts it in place its process runs.
+void SweepTemporaries(const std::u16string& folder) {
+    WIN32_FIND_DATAW found;
+    const TFindHandle search(FindFirstFileW(Wide(folder + u"*"), &found));
+    if (!search) return;
+    std::vector<std::pair<std::u16string, TTemporaryName>> temporaries;
+    std::vector<std::uint64_t> names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::u16string name(U16(found.cFileName));
+        if (const auto temporary = ParseTemporaryName(name)) temporaries.emplace_back(std::move(name), *temporary);
+        else names.push_back(NameHash(std::move(name)));
+    } while (FindNextFileW(search.Get(), &found));
+    if (temporaries.empty()) return;
+    const TFileHandle folderHandle(CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::u16string finalFolder = folderHandle ? FinalPath(folderHandle.Get()) : std::u16string();
+    for (const auto& [name, temporary] : temporaries) {
+        if (std::find(names.begin(), names.end(), temporary.destination) == names.end()) continue;
+        const TFileHandle file(CreateFileW(Wide(folder + name), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file || !WriterHasEnded(temporary.process, file.Get())) continue;
+        // Deleting through a link can reach the file linked to: only the file itself goes.
+        const std::u16string final = FinalPath(file.Get());
+        if (finalFolder.empty() || final.size() != finalFolder.size() + 1 + name.size() ||
+            CompareStringOrdinal(Wide(final.data()), static_cast<int>(final.size()),
+                                 Wide((finalFolder + u"\\" + name).data()), static_cast<int>(final.size()), TRUE) != CSTR_EQUAL) {
+            continue;
+        }
+        MarkForDeletion(file.Get(), true);
+    }
+}
+
 }  // namespace
+
+std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName) {
+    std::u16string text(kTemporaryPrefix);
+    AppendHex(text, process, 1);
+    text += u'-';
+    AppendHex(text, attempt, 1);
+    text += u'-';
+    AppendHex(text, NameHash(std::u16string(destinationName)), 16);
+    return text += kTemporarySuffix;
+}
 
 TInputFile::TInputFile(const std::u16string& path)
     : file_(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL |
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
-    if (!file_) {
-        const DWORD error = GetLastError();
-        throw TFailure(FillMessage(LoadMessage(IDS_OPEN_FAILED), {FullPath(path), SystemMessage(error)}));
-    }
+    // Only a file on a disk comes to an end: a device, a pipe or a console may wait for ever.
+    const DWORD error = !file_ ? GetLastError() : GetFileType(file_.Get()) != FILE_TYPE_DISK ? ERROR_BAD_DEVICE : 0;
+    if (error != 0) throw TFailure(FillMessage(LoadMessage(IDS_OPEN_FAILED), {FullPath(path), SystemMessage(error)}));
 }
 
 void TInputFile::TRead::Run() noexcept {
@@ -62,16 +176,17 @@ void TInputFile::Close() {
     file_.Close();
 }
 
-TOutputFile::TOutputFile(const std::u16string& path, HANDLE input) : path_(path) {
+TOutputFile::TOutputFile(const std::u16string& path, HANDLE input, TReplaceFile replace)
+    : path_(path), target_(path), replace_(replace) {
     CheckDestination(input);
     CreateTemporary();
 }
 
 TOutputFile::~TOutputFile() {
     writeBehind_.Stop();
-    if (committed_) return;
-    temporary_.Close();
-    if (!temporaryPath_.empty()) DeleteFileW(Wide(temporaryPath_));
+    if (temporaryPath_.empty()) return;
+    temporary_.Close();  // marked for deletion: the system removes it
+    DeleteFileW(Wide(temporaryPath_));  // in case it could not be marked, or is no longer
 }
 
 void TOutputFile::FailCreate(DWORD error) const {
@@ -79,7 +194,8 @@ void TOutputFile::FailCreate(DWORD error) const {
 }
 
 // Refuses what creating the destination in place would refuse: a folder, a read-only, hidden or
-// system file, or a file that cannot be opened for writing now (held open elsewhere, no access).
+// system file, a file that cannot be opened for writing now (held open elsewhere, no access), and
+// the running program's own file, which Windows keeps from being written while it runs.
 void TOutputFile::CheckDestination(HANDLE input) {
     const DWORD attributes = GetFileAttributesW(Wide(path_));
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -87,35 +203,44 @@ void TOutputFile::CheckDestination(HANDLE input) {
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
         FailCreate(ERROR_ACCESS_DENIED);
     }
-    // The input, held open for reading, may be the destination: that is allowed.
-    const TFileHandle query(CreateFileW(Wide(path_), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (query && SameFile(query.Get(), input)) return;
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const TFileHandle query(CreateFileW(Wide(path_), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (query) {
+        const TFileHandle program(CreateFileW(Wide(ProgramPath()), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (program && SameFile(query.Get(), program.Get())) FailCreate(ERROR_SHARING_VIOLATION);
+        // Through a link, the file linked to is the one replaced.
+        if (std::u16string final = FinalPath(query.Get()); !final.empty()) target_ = std::move(final);
+        replaced_ = IdentityOf(query.Get());
+        // The input, held open for reading, may be the destination: that is allowed.
+        if (SameFile(query.Get(), input)) return;
+    }
     const TFileHandle probe(CreateFileW(Wide(path_), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!probe) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) destinationExists_ = false;
-        else FailCreate(error);
+        if (error != ERROR_FILE_NOT_FOUND) FailCreate(error);
+        destinationExists_ = false;
+        target_ = path_;
     }
 }
 
 void TOutputFile::CreateTemporary() {
-    // Beside the destination, so that replacing it is a rename on the same volume.
-    const std::u16string folder = path_.substr(0, path_.find_last_of(u"\\:") + 1);
-    wchar_t name[32];
+    // Beside the file to replace, so that replacing it is a rename on the same volume.
+    const std::size_t split = target_.find_last_of(u"\\:") + 1;
+    const std::u16string folder = target_.substr(0, split);
+    SweepTemporaries(folder);
     for (unsigned attempt = 0;; ++attempt) {
-        wsprintfW(name, L"~zarn%lx-%x.tmp", GetCurrentProcessId(), attempt);
-        temporaryPath_ = folder + std::u16string(U16(name));
-        temporary_ = TFileHandle(CreateFileW(Wide(temporaryPath_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        temporaryPath_ = folder + TemporaryFileName(GetCurrentProcessId(), attempt, target_.substr(split));
+        temporary_ = TFileHandle(CreateFileW(Wide(temporaryPath_), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (temporary_) return;
+        if (temporary_) break;
         const DWORD error = GetLastError();
         if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
             temporaryPath_.clear();
             FailCreate(error);
         }
     }
+    marked_ = MarkForDeletion(temporary_.Get(), true);
 }
 
 void TOutputFile::TWrite::Run() noexcept {
@@ -141,19 +266,33 @@ void TOutputFile::Write(const char* bytes, std::size_t count) {
 void TOutputFile::Commit() {
     if (const auto last = writeBehind_.Take(); last && !last->written) FailWrite();
     writeBehind_.Stop();
-    // Make the new content durable before it takes the place of the old.
+    // Make the new content durable before it takes the place of the old; only then may the
+    // temporary file outlive the run.
     if (destinationExists_ && !FlushFileBuffers(temporary_.Get())) FailWrite();
+    if (marked_ && !MarkForDeletion(temporary_.Get(), false)) FailWrite();
+    marked_ = false;
     if (!temporary_.Close()) FailWrite();
-    BOOL replaced = FALSE;
-    if (destinationExists_) {
-        replaced = ReplaceFileW(Wide(path_), Wide(temporaryPath_), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                nullptr);
+    const std::u16string temporaryPath = temporaryPath_;
+    if (!destinationExists_) {
+        if (!MoveFileExW(Wide(temporaryPath), Wide(target_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            FailCreate(GetLastError());
+        }
+        temporaryPath_.clear();
+        return;
     }
-    if (!replaced && (!destinationExists_ || GetLastError() == ERROR_FILE_NOT_FOUND)) {
-        replaced = MoveFileExW(Wide(temporaryPath_), Wide(path_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (replace_(Wide(target_), Wide(temporaryPath), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        temporaryPath_.clear();
+        return;
     }
-    if (!replaced) FailCreate(GetLastError());
-    committed_ = true;
+    const DWORD error = GetLastError();
+    // The old file is still in place: it stays, and the temporary file goes.
+    const TFileHandle now(CreateFileW(Wide(target_), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (now && replaced_ && IdentityOf(now.Get()) == replaced_) FailCreate(error);
+    // The old file is gone (removed, or moved aside under a name the system chose): the temporary
+    // file may hold the only copy of the content. It takes the free name, or stays.
+    temporaryPath_.clear();
+    if (!MoveFileExW(Wide(temporaryPath), Wide(target_), MOVEFILE_WRITE_THROUGH)) FailCreate(GetLastError());
 }
 
 }  // namespace zarn

@@ -4,11 +4,14 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "textfile/text_stream.h"
 #include "win/background_work.h"
 #include "win/handle.h"
+#include "win/paths.h"
 
 namespace zarn {
 
@@ -39,22 +42,39 @@ private:
     TBackgroundWork<TRead> readAhead_;  // ends before the file is closed
 };
 
+// The name of a temporary file that process makes for the file named destinationName:
+// ~zarn<process>-<attempt>-<hash of destinationName>.tmp, in hexadecimal. A run that finds one
+// left behind by an ended run removes it only while that file is there, so that it never removes
+// the only copy of a file's content.
+std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName);
+
+// ReplaceFileW, or what a test puts in its place.
+using TReplaceFile = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID,
+                                   LPVOID);
+
 // The output: a temporary file beside the destination, which Commit puts in the destination's
-// place. Until then the destination keeps its content (or stays absent); destruction without
-// Commit removes the temporary file. Construction fails with the create message when the
-// destination could not be created (folder missing or not writable, a read-only, hidden or
-// system file, a file held open elsewhere); a failing write with the write message. Writes go on
-// in a thread of their own while the caller fills its next piece.
+// place. Until then the destination keeps its content (or stays absent): the temporary file is
+// marked for deletion by the system while it is written, so that neither a failure nor a killed
+// run leaves it behind. A destination that is a link to a file receives the content through the
+// link: the temporary file lies beside the file linked to, and the link stays.
+//
+// Construction fails with the create message when the destination could not be created (folder
+// missing or not writable, a read-only, hidden or system file, a file held open elsewhere, the
+// running program's own file); a failing write with the write message. Writes go on in a thread
+// of their own while the caller fills its next piece.
 class TOutputFile final : public TByteSink {
 public:
     // input: the open input, which may be the destination itself.
-    TOutputFile(const std::u16string& path, HANDLE input);
+    TOutputFile(const std::u16string& path, HANDLE input, TReplaceFile replace = ReplaceFileW);
     ~TOutputFile() override;
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const char* bytes, std::size_t count) override;
     void Settle() noexcept override { writeBehind_.Settle(); }
+    // Puts the complete temporary file in the destination's place. Whatever happens, the
+    // destination ends with its old content or the complete new one; a temporary file that holds
+    // the only copy of the new content is never deleted.
     void Commit();
 
 private:
@@ -71,11 +91,14 @@ private:
     void CheckDestination(HANDLE input);
     void CreateTemporary();
 
-    std::u16string path_;
-    std::u16string temporaryPath_;
+    std::u16string path_;           // the destination as named, for messages
+    std::u16string target_;         // the file to replace: the destination, or the file it links to
+    std::u16string temporaryPath_;  // empty once the temporary file is gone or in place
     TFileHandle temporary_;
+    bool marked_ = false;  // the temporary file is marked for deletion by the system
     bool destinationExists_ = false;
-    bool committed_ = false;
+    std::optional<TFileIdentity> replaced_;  // the file to replace, as it was when checked
+    TReplaceFile replace_;
     TBackgroundWork<TWrite> writeBehind_;  // ends before the temporary file is closed
 };
 

@@ -31,4 +31,29 @@ std::u16string FullPath(const std::u16string& path) {
     return buffer;
 }
 
+std::u16string FinalPath(HANDLE file) {
+    std::u16string path(MAX_PATH + 1, u'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(file, Wide(path.data()), static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.assign(length + 1, u'\0');  // too small: length is the size needed
+    }
+}
+
+std::optional<TFileIdentity> IdentityOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+    return TFileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+    const auto identity = IdentityOf(a);
+    return identity && identity == IdentityOf(b);
+}
+
 }  // namespace zarn

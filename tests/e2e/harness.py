@@ -62,6 +62,7 @@ class Run:
     program_dir: Path
     calls: list = field(default_factory=list)   # "Name(args)" of the calls zarn.exe made itself
     boxes: list = field(default_factory=list)   # MessageBox, in the order they were shown
+    answered: list = field(default_factory=list)  # texts of the boxes the launcher answered with OK
     trace: str = ""
 
     def files(self):
@@ -152,6 +153,7 @@ class Harness:
         self.launch_exe = Path(launch_exe).resolve()
         self.prefix = Path(prefix)
         self.source_dir = Path(source_dir)
+        self.last_display = None
 
     def program_folder(self, parent, name="zarn.exe"):
         """A folder holding a copy of zarn.exe (under the given file name)."""
@@ -168,14 +170,24 @@ class Harness:
                    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         if display is not None:
             env["DISPLAY"] = display.name
+        else:
+            env["LAUNCH_DISMISS"] = "1"
         return env
 
     def run(self, program, args=(), *, command_line=None, cwd=None, locale="en_US.UTF-8", trace=True,
             display=None, show=None, hold=None, on_start=None, timeout=300):
         """Starts program (a path) as Explorer would: the program path and each argument in double
         quotes, or exactly command_line. hold=(path, access, share) keeps a file open meanwhile.
-        on_start(process) runs while the program runs (to press OK in its box, say)."""
+        on_start(process) runs while the program runs (to press OK in its box, say). Without a
+        display, Wine makes windows on its display-less driver, where nobody could press OK: the
+        launcher answers every message box then."""
         program = Path(program)
+        # Wine's desktop belongs to the display it was started on (or to none): a program started
+        # with the other can make no window. A change of display starts Wine anew.
+        display_name = display.name if display is not None else None
+        if display_name != self.last_display:
+            self.stop_wine()
+            self.last_display = display_name
         if command_line is None:
             command_line = " ".join('"%s"' % a for a in [win_path(program), *args])
         env = self.environment(locale, trace, display)
@@ -199,8 +211,10 @@ class Harness:
             trace_file.seek(0)
             trace_text = trace_file.read().decode("utf-8", "replace") if trace else ""
             out_file.seek(0)
-            pid = re.search(rb"pid=([0-9a-f]+)", out_file.read())
-        run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text)
+            out = out_file.read()
+            pid = re.search(rb"pid=([0-9a-f]+)", out)
+        run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text,
+                  answered=[m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", out, re.MULTILINE)])
         if pid:
             self.parse_trace(run, pid.group(1).decode())
         return run

@@ -5,15 +5,39 @@
 //   LAUNCH_HOLD          optional path of a file held open while the program runs,
 //   LAUNCH_HOLD_ACCESS   with this access (0x40000000 write, 0x80000000 read)
 //   LAUNCH_HOLD_SHARE    and this share mode
+//   LAUNCH_DISMISS       optional: when set, every message box the program shows is answered
+//                        with OK (as a user would), and its text printed as "box=TEXT" (UTF-8)
 // Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
+
+// Answers the message boxes of a thread with OK, printing their text first. answered: the boxes
+// answered so far.
+BOOL CALLBACK Dismiss(HWND window, LPARAM answered) {
+    auto& done = *reinterpret_cast<std::vector<HWND>*>(answered);
+    wchar_t className[16];
+    if (!IsWindowVisible(window) || GetClassNameW(window, className, 16) == 0 || std::wcscmp(className, L"#32770") != 0 ||
+        std::find(done.begin(), done.end(), window) != done.end()) {
+        return TRUE;
+    }
+    done.push_back(window);
+    wchar_t text[4096];
+    const int length = GetDlgItemTextW(window, 0xFFFF, text, 4096);  // the box's static text
+    char bytes[16384];
+    const int count = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof bytes, nullptr, nullptr);
+    std::printf("box=%.*s\n", count, bytes);
+    std::fflush(stdout);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
 
 std::wstring Environment(const wchar_t* name) {
     std::wstring value(32768, L'\0');
@@ -54,6 +78,12 @@ int wmain() {
     }
     std::printf("pid=%04lx\n", process.dwProcessId);
     std::fflush(stdout);
+    if (!Environment(L"LAUNCH_DISMISS").empty()) {
+        std::vector<HWND> answered;
+        while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+            EnumThreadWindows(process.dwThreadId, Dismiss, reinterpret_cast<LPARAM>(&answered));
+        }
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 203;
     GetExitCodeProcess(process.hProcess, &exitCode);

@@ -7,12 +7,14 @@
 #include "stamp/record_stamper.h"
 #include "tests/support/fake_code_pages.h"
 #include "tests/support/memory_io.h"
+#include "tests/support/printing.h"
 #include "tests/support/stamping_model.h"
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
 #include "win/handle.h"
 #include "win/messages.h"
+#include "win/paths.h"
 #include "win/utf16.h"
 
 namespace zarn::testing {
@@ -20,21 +22,23 @@ namespace {
 
 std::u16string ToU16(const std::wstring& text) { return std::u16string(U16(text.data(), text.size())); }
 
-// A new empty folder under the temporary folder, removed with its files at the end.
+// A new empty folder under the temporary folder, removed with its files (and empty folders) at
+// the end.
 class TTempFolder {
 public:
     TTempFolder() {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
         static unsigned serial = 0;
-        path_ = ToU16(base) + u"zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId())) + u"-" +
-                ToU16(std::to_wstring(++serial));
-        CreateDirectoryW(Wide(path_), nullptr);
+        do {  // process ids come back: a folder of an earlier run may be there
+            path_ = ToU16(base) + u"zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId())) + u"-" +
+                    ToU16(std::to_wstring(++serial));
+        } while (!CreateDirectoryW(Wide(path_), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
     }
     ~TTempFolder() {
         for (const std::u16string& name : Files()) {
             SetFileAttributesW(Wide(path_ + u"\\" + name), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(Wide(path_ + u"\\" + name));
+            if (!DeleteFileW(Wide(path_ + u"\\" + name))) RemoveDirectoryW(Wide(path_ + u"\\" + name));
         }
         RemoveDirectoryW(Wide(path_));
     }
@@ -58,7 +62,7 @@ private:
 
 void WriteBytes(const std::u16string& path, const std::string& bytes) {
     TFileHandle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file);
+    ASSERT_TRUE(file) << GetLastError();
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
@@ -128,25 +132,42 @@ TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
     input.Close();  // waits for the read ahead
 }
 
-// A read ahead that fails (here: the pipe that is read breaks) is raised by the read that wants
-// its bytes, with the read message.
+// A read ahead that fails (here: into memory that may not be written) is raised by the read that
+// wants its bytes, with the read message.
 TEST(InputFile, FailedReadAheadIsRaisedByTheNextRead) {
-    const std::u16string name = u"\\\\.\\pipe\\zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId()));
-    TFileHandle server(CreateNamedPipeW(Wide(name), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
-                                        nullptr));
-    ASSERT_TRUE(server);
-    TInputFile input(name);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(server.Get(), "a,b\r\n", 5, &written, nullptr));
-    char buffers[2][64];
-    EXPECT_EQ(5u, input.Read(buffers[0], sizeof buffers[0]));
-    server.Close();
-    input.ReadAhead(buffers[1], sizeof buffers[1]);
+    TTempFolder folder;
+    WriteBytes(folder.Path(u"in.csv"), std::string(100, 'a'));
+    TInputFile input(folder.Path(u"in.csv"));
+    char first[10];
+    EXPECT_EQ(10u, input.Read(first, sizeof first));
+    char* readOnly = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY));
+    ASSERT_NE(nullptr, readOnly);
+    input.ReadAhead(readOnly, 4096);
     try {
-        input.Read(buffers[1], sizeof buffers[1]);
-        FAIL() << "read after the pipe broke";
+        input.Read(readOnly, 4096);
+        ADD_FAILURE() << "read into memory that may not be written";
     } catch (const TFailure& failure) {
         EXPECT_EQ(LoadMessage(IDS_READ_FAILED), failure.Text());
+    }
+    input.Close();
+    VirtualFree(readOnly, 0, MEM_RELEASE);
+}
+
+// Only a file on a disk comes to an end: a pipe or a device is refused when it is opened, with
+// the open message, before anything waits for it.
+TEST(InputFile, RefusesWhatIsNoFileOnADisk) {
+    const std::u16string pipe = u"\\\\.\\pipe\\zarn-test-" + ToU16(std::to_wstring(GetCurrentProcessId()));
+    const TFileHandle server(CreateNamedPipeW(Wide(pipe), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                              4096, 0, nullptr));
+    ASSERT_TRUE(server);
+    for (const std::u16string& path : {pipe, std::u16string(u"NUL"), std::u16string(u"AUX")}) {
+        try {
+            TInputFile input(path);
+            ADD_FAILURE() << Narrow(path) << ": opened";
+        } catch (const TFailure& failure) {
+            EXPECT_EQ(FillMessage(LoadMessage(IDS_OPEN_FAILED), {FullPath(path), SystemMessage(ERROR_BAD_DEVICE)}),
+                      failure.Text()) << Narrow(path);
+        }
     }
 }
 
@@ -192,6 +213,153 @@ TEST(OutputFile, TheInputItselfMayBeTheDestination) {
     input.Close();
     output.Commit();
     EXPECT_EQ("b", ReadBytes(path));
+}
+
+// A process of this test program, started suspended and ended at the end.
+class TSuspendedProcess {
+public:
+    TSuspendedProcess() {
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info_);
+    }
+    ~TSuspendedProcess() {
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, INFINITE);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    DWORD Id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+// Temporary files that ended runs left behind go when the next output is made beside them: only
+// those that nobody holds open, whose writer has ended and whose destination is there.
+TEST(OutputFile, RemovesTemporaryFilesThatEndedRunsLeftBehind) {
+    TTempFolder folder;
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    WriteBytes(folder.Path(u"there.csv"), "old");
+    const TSuspendedProcess running;  // started before the files below were written
+    ASSERT_NE(0u, running.Id());
+    constexpr DWORD kNoProcess = 0xFFFFFFF0;
+    struct TCase {
+        const char* what;
+        DWORD writer;  // 0: a process started after the file was written, with the id reused
+        std::u16string destination;
+        bool held;
+        bool stays;
+    } cases[] = {
+        {"writer ended, destination there", kNoProcess, u"there.csv", false, false},
+        {"destination name in another case", kNoProcess, u"THERE.CSV", false, false},
+        {"writer ended, destination gone: it may be the only copy", kNoProcess, u"gone.csv", false, true},
+        {"held open by its writer", kNoProcess, u"there.csv", true, true},
+        {"an earlier process with this one's id", GetCurrentProcessId(), u"there.csv", false, false},
+        {"writer runs, between writing and replacing", running.Id(), u"there.csv", false, true},
+        {"id now taken by a process started later", 0, u"there.csv", false, false},
+    };
+    Sleep(50);
+    std::vector<std::u16string> names;
+    for (const TCase& c : cases) names.push_back(TemporaryFileName(c.writer, static_cast<unsigned>(names.size()), c.destination));
+    for (const std::u16string& name : names) WriteBytes(folder.Path(name), "left behind");
+    WriteBytes(folder.Path(u"~zarn-not-ours.tmp"), "someone else's");
+    Sleep(50);
+    const TSuspendedProcess later;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (cases[i].writer == 0) {  // the name again, with the id that the later process has
+            const std::u16string name = TemporaryFileName(later.Id(), static_cast<unsigned>(i), cases[i].destination);
+            ASSERT_TRUE(MoveFileW(Wide(folder.Path(names[i])), Wide(folder.Path(name))));
+            names[i] = name;
+        }
+    }
+    std::vector<TFileHandle> held;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (cases[i].held) held.emplace_back(CreateFileW(Wide(folder.Path(names[i])), GENERIC_WRITE, 0, nullptr,
+                                                         OPEN_EXISTING, 0, nullptr));
+    }
+    {
+        TInputFile input(folder.Path(u"in.csv"));
+        TOutputFile output(folder.Path(u"out.csv"), input.Handle());
+    }
+    held.clear();
+    const std::vector<std::u16string> files = folder.Files();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(cases[i].stays, std::find(files.begin(), files.end(), names[i]) != files.end()) << cases[i].what;
+    }
+    EXPECT_EQ("someone else's", ReadBytes(folder.Path(u"~zarn-not-ours.tmp")));
+    EXPECT_EQ("old", ReadBytes(folder.Path(u"there.csv")));
+}
+
+// A replace that fails as the system documents for each error, with no backup name: what it
+// leaves of the replaced file is set by the case.
+struct TReplaceFailure {
+    DWORD error;
+    enum { Kept, Removed, MovedAside, MovedAsideAndBlocked } replaced;
+};
+TReplaceFailure replaceFailure;
+std::wstring replacedAside;  // where MovedAside puts the replaced file
+
+BOOL WINAPI FailingReplace(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    switch (replaceFailure.replaced) {
+    case TReplaceFailure::Kept: break;
+    case TReplaceFailure::Removed: DeleteFileW(replaced); break;
+    case TReplaceFailure::MovedAside: MoveFileW(replaced, replacedAside.c_str()); break;
+    case TReplaceFailure::MovedAsideAndBlocked:  // and a folder takes the name, so no file can
+        MoveFileW(replaced, replacedAside.c_str());
+        CreateDirectoryW(replaced, nullptr);
+        break;
+    }
+    SetLastError(replaceFailure.error);
+    return FALSE;
+}
+
+// Whatever the replace leaves, the destination ends with its old content or the complete new
+// one, and a temporary file that holds the only copy of the new content stays.
+TEST(OutputFile, FailedReplaceLeavesTheOldOrTheNewContent) {
+    struct TCase {
+        const char* what;
+        TReplaceFailure failure;
+        const char* destination;  // content afterwards
+        bool fails;               // Commit raises the create message
+        bool temporaryStays;
+    } cases[] = {
+        {"replaced file cannot be removed", {ERROR_UNABLE_TO_REMOVE_REPLACED, TReplaceFailure::Kept}, "old", true, false},
+        {"replacement cannot be moved, replaced file gone", {ERROR_UNABLE_TO_MOVE_REPLACEMENT, TReplaceFailure::Removed}, "new", false, false},
+        {"replacement cannot be moved, replaced file aside", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, TReplaceFailure::MovedAside}, "new", false, false},
+        {"access denied", {ERROR_ACCESS_DENIED, TReplaceFailure::Kept}, "old", true, false},
+        {"replaced file aside and its name taken", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, TReplaceFailure::MovedAsideAndBlocked}, "<absent>", true, true},
+    };
+    for (const TCase& c : cases) {
+        TTempFolder folder;
+        const std::u16string path = folder.Path(u"out.csv");
+        WriteBytes(folder.Path(u"in.csv"), "x");
+        WriteBytes(path, "old");
+        replaceFailure = c.failure;
+        replacedAside = Wide(folder.Path(u"aside.csv"));
+        TInputFile input(folder.Path(u"in.csv"));
+        bool failed = false;
+        try {
+            TOutputFile output(path, input.Handle(), FailingReplace);
+            output.Write("new", 3);
+            output.Commit();
+        } catch (const TFailure& failure) {
+            failed = true;
+            EXPECT_TRUE(failure.Text().starts_with(FillMessage(LoadMessage(IDS_CREATE_FAILED), {path, u""}))) << c.what;
+        }
+        EXPECT_EQ(c.fails, failed) << c.what;
+        EXPECT_EQ(c.destination, ReadBytes(path)) << c.what;
+        std::vector<std::u16string> temporaries;
+        for (const std::u16string& name : folder.Files()) {
+            if (name.starts_with(u"~zarn")) temporaries.push_back(name);
+        }
+        ASSERT_EQ(c.temporaryStays ? 1u : 0u, temporaries.size()) << c.what;
+        if (c.temporaryStays) EXPECT_EQ("new", ReadBytes(folder.Path(temporaries[0]))) << c.what;
+        if (c.failure.replaced >= TReplaceFailure::MovedAside) EXPECT_EQ("old", ReadBytes(folder.Path(u"aside.csv")));
+    }
 }
 
 TEST(OutputFile, RefusesWhatCreatingTheDestinationWouldRefuse) {
