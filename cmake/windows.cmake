@@ -48,7 +48,8 @@ target_link_options(zarn_win32_tests PRIVATE ${ZARN_WINDOWS_FLAGS})
 # The code-page tests run once per ANSI code page that the locale gives.
 foreach(locale ja_JP.UTF-8 zh_CN.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
   add_test(NAME win32.${locale} COMMAND zarn_win32_tests)
-  set_tests_properties(win32.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${locale}")
+  # Wine keeps a locale's settings in the prefix: runs in different locales never share it at once.
+  set_tests_properties(win32.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${locale}" RESOURCE_LOCK wineprefix)
 endforeach()
 
 add_executable(launch tests/e2e/launch.cpp)
@@ -63,4 +64,4 @@ endforeach()
 # The end-to-end tests drive the real zarn.exe under Wine from Python.
 add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
          --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch> --source-dir ${CMAKE_SOURCE_DIR})
-set_tests_properties(e2e PROPERTIES TIMEOUT 1800)
+set_tests_properties(e2e PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix)

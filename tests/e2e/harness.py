@@ -3,6 +3,7 @@ exit code, files in its program folder, the Win32 calls it made (from Wine's rel
 message boxes it showed (their text from the trace, their window on an Xvfb display)."""
 
 import contextlib
+import datetime
 import os
 import re
 import shutil
@@ -16,6 +17,27 @@ from pathlib import Path
 # A mingw-w64 program is loaded at this base; calls whose return address lies in its image are its own.
 IMAGE_BASE = 0x140000000
 IMAGE_END = 0x141000000
+
+
+def stamp(sep="/", when=None):
+    """The date stamp for a day (today by default) with a date separator."""
+    d = when or datetime.date.today()
+    return ",%04d%s%02d%s%02d" % (d.year, sep, d.month, sep, d.day)
+
+
+def stamped_ok(actual, expected_for, before):
+    """The output equals expected_for(stamp) for the date at the start (before) or at the end of the run."""
+    return actual in (expected_for(before), expected_for(stamp()))
+
+
+def shown(message):
+    """A failure's text as its message box shows it: a full stop is added after a last character above U+002E."""
+    return message + "." if message and message[-1] > "." else message
+
+
+# Wine's Japanese texts for some error codes, as the program trims them: access denied (5),
+# sharing violation (32), invalid device name (1200).
+SYSTEM_TEXTS = {5: "アクセスが拒否されました。", 32: "共有違反です。", 1200: "デバイス名が正しくありません。"}
 
 
 def win_path(path):
@@ -218,6 +240,19 @@ class Harness:
         if pid:
             self.parse_trace(run, pid.group(1).decode())
         return run
+
+    def run_direct(self, program, args=(), *, cwd, locale="en_US.UTF-8", timeout=120):
+        """Starts program (a path) through Wine's own start, without the launcher: for a program
+        path that the launcher's CreateProcessW cannot take (longer than 260 characters). No trace
+        and no display: use it only where no message box is expected."""
+        program = Path(program)
+        if self.last_display is not None:
+            self.stop_wine()
+            self.last_display = None
+        env = self.environment(locale, False, None)
+        exit_code = subprocess.run(["wine", win_path(program), *args], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, timeout=timeout).returncode
+        return Run(exit_code=exit_code, program_dir=program.parent)
 
     @staticmethod
     def parse_trace(run, pid):

@@ -1,13 +1,12 @@
 """The real zarn.exe under Wine: what it does with the command line, the files it writes, and the
 failures it reports."""
 
-import datetime
 import hashlib
 import subprocess
 
 import pytest
 
-from harness import program_on_tmpfs, win_path
+from harness import SYSTEM_TEXTS, program_on_tmpfs, shown, stamp, stamped_ok, win_path
 
 GENERIC_READ = 0x80000000
 GENERIC_WRITE = 0x40000000
@@ -17,14 +16,6 @@ FILE_SHARE_WRITE = 2
 TONE = "Beep(000007d0,00000064)"
 
 
-def stamp(sep="/", when=None):
-    d = when or datetime.date.today()
-    return ",%04d%s%02d%s%02d" % (d.year, sep, d.month, sep, d.day)
-
-
-def stamped_ok(actual, expected_for, before):
-    """The output equals expected_for(stamp) for the date at the start (before) or at the end of the run."""
-    return actual in (expected_for(before), expected_for(stamp()))
 
 
 @pytest.fixture
@@ -168,14 +159,6 @@ def test_encodings_and_date_separators(harness, setup, locale, separator, data_b
 
 
 # Failures. Each is reported in one message box with the failure's text; nothing is lost.
-
-def shown(message):
-    """A failure's text as its message box shows it: a full stop is added after a last character above U+002E."""
-    return message + "." if message and message[-1] > "." else message
-
-
-# Wine's Japanese texts for access denied (5) and sharing violation (32), as the program trims them.
-SYSTEM_TEXTS = {5: "アクセスが拒否されました。", 32: "共有違反です。"}
 
 
 def test_input_held_open_for_writing_elsewhere_fails_with_the_open_message(harness, setup):

@@ -1,0 +1,266 @@
+"""The real zarn.exe as a hostile user and a flaky machine meet it: the program dropped on itself,
+links in its folder, device names, kills at any moment, long and Japanese paths, no window to be
+had. Whatever happens, a run gives the complete stamped file or leaves everything as it was."""
+
+import hashlib
+import os
+import random
+import signal
+import subprocess
+import time
+
+import pytest
+
+from harness import SYSTEM_TEXTS, shown, stamp, stamped_ok, win_path
+
+
+def create_message(path, error):
+    return shown('ファイル "%s" を作成できません。%s' % (path, SYSTEM_TEXTS[error]))
+
+
+def open_message(path, text):
+    return shown("ファイル %s は開けません。 %s " % (path, text))
+
+
+def temporaries(*folders):
+    return [p.name for folder in folders for p in folder.iterdir() if p.name.startswith("~zarn")]
+
+
+@pytest.fixture
+def setup(harness, work):
+    """The program folder, a data folder and a folder elsewhere, side by side."""
+    program = harness.program_folder(work)
+    for name in ("data", "elsewhere"):
+        (work / name).mkdir()
+    return program, work / "data", work / "elsewhere"
+
+
+# The program dropped on itself, under every name that reaches its file: the destination is the
+# running program, which Windows keeps from being written. One box, and the program stays whole.
+@pytest.mark.parametrize("how", ["full path", "bare name", "other case", "hard link", "symbolic link"])
+def test_program_dropped_on_itself_is_refused_and_stays_whole(harness, setup, how):
+    program, data, _ = setup
+    folder = program.parent
+    original = program.read_bytes()
+    name = {"other case": "ZARN.EXE", "hard link": "copy.exe", "symbolic link": "link.exe"}.get(how, "zarn.exe")
+    if how == "hard link":
+        os.link(program, folder / name)
+    if how == "symbolic link":
+        os.symlink(program, folder / name)
+    argument = name if how == "bare name" else win_path(folder) + "\\" + name
+    run = harness.run(program, [argument], cwd=folder if how == "bare name" else data, locale="ja_JP.UTF-8")
+    assert run.exit_code == 0
+    assert [b.text for b in run.boxes] == [create_message(win_path(folder) + "\\" + name, 32)]
+    assert program.read_bytes() == original
+    assert {p.name for p in folder.iterdir()} == {"zarn.exe"} | ({name} if how.endswith("link") else set())
+
+
+# A symbolic link in the program folder: the file it points to receives the stamped content, the
+# link stays a link and nothing is deleted. A dangling link and a hard link are names of their own.
+@pytest.mark.parametrize("case", ["link to a file elsewhere", "the link dropped itself", "dangling link", "hard link"])
+def test_link_in_the_program_folder_is_written_through(harness, setup, case):
+    program, data, elsewhere = setup
+    link = program.parent / "in.csv"
+    target = elsewhere / "target.csv"
+    target.write_bytes(b"old\r\n")
+    (data / "in.csv").write_bytes(b"new\n")
+    if case == "dangling link":
+        os.symlink(elsewhere / "nothing.csv", link)
+    elif case == "hard link":
+        os.link(target, link)
+    else:
+        os.symlink(target, link)
+    # win_path resolves links: the link is named through its folder.
+    source = win_path(link.parent) + "\\in.csv" if case == "the link dropped itself" else win_path(data / "in.csv")
+    before = stamp()
+    run = harness.run(program, [source], locale="ja_JP.UTF-8")
+    assert run.exit_code == 0
+    assert run.boxes == []
+    new, old = (lambda s: ("new%s\r\n" % s).encode()), (lambda s: ("old%s\r\n" % s).encode())
+    if case in ("link to a file elsewhere", "the link dropped itself"):
+        assert link.is_symlink() and os.readlink(link) == str(target)
+        expected = new if case == "link to a file elsewhere" else old
+        assert stamped_ok(target.read_bytes(), expected, before)
+    else:  # the program folder's name gets a plain file; the other file keeps its content
+        assert not link.is_symlink()
+        assert stamped_ok(link.read_bytes(), new, before)
+        assert target.read_bytes() == b"old\r\n"
+    assert sorted(p.name for p in elsewhere.iterdir()) == ["target.csv"]
+    assert temporaries(program.parent, elsewhere) == []
+    assert (data / "in.csv").read_bytes() == b"new\n"
+
+
+# An input that opens as a device ends at once with the open message; nothing is written and no
+# run waits for ever. The console and the printer port end at their open as they always did.
+@pytest.mark.parametrize("name,path,text", [
+    ("AUX", r"\\.\AUX", SYSTEM_TEXTS[1200]),
+    ("COM1", r"\\.\COM1", SYSTEM_TEXTS[1200]),
+    ("AUX.csv", r"\\.\AUX", SYSTEM_TEXTS[1200]),
+    ("COM1.csv", r"\\.\COM1", SYSTEM_TEXTS[1200]),
+    ("NUL", r"\\.\NUL", SYSTEM_TEXTS[1200]),
+    ("CON", r"\\.\CON", "ハンドルが正しくありません。"),
+    ("CONIN$", r"\\.\CONIN$", "ハンドルが正しくありません。"),
+    ("LPT1", r"\\.\LPT1", "ファイルが見つかりません。"),
+])
+def test_device_name_ends_at_once_with_the_open_message(harness, setup, name, path, text):
+    program, data, _ = setup
+    run = harness.run(program, [name], cwd=data, locale="ja_JP.UTF-8", timeout=60)
+    assert run.exit_code == 0
+    assert [b.text for b in run.boxes] == [open_message(path, text)]
+    assert sorted(p.name for p in program.parent.iterdir()) == ["zarn.exe"]
+
+
+def kill_program(program):
+    """Kills the Unix process of the running zarn.exe at program with SIGKILL: a hard kill."""
+    listing = subprocess.run(["ps", "-eo", "pid=,args="], capture_output=True, text=True).stdout
+    pids = [int(line.split(None, 1)[0]) for line in listing.splitlines()
+            if win_path(program) in line and "launch.exe" not in line]
+    for pid in pids:
+        os.kill(pid, signal.SIGKILL)
+    return bool(pids)
+
+
+def digest(path):
+    sha = hashlib.sha256()
+    with open(path, "rb") as f:
+        while chunk := f.read(1 << 24):
+            sha.update(chunk)
+    return sha.hexdigest()
+
+
+def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setup, capsys):
+    """200 MiB stamped over an old file and killed at random moments: the destination is the old
+    file or the complete new one, no temporary file is left, and the next run completes."""
+    program, data, _ = setup
+    block = b"".join(b'%07d,"name %d",value\r\n' % (i, i) for i in range(20000))
+    repeats = 200 * 1024 * 1024 // len(block)
+    with open(data / "big.csv", "wb") as f:
+        for _ in range(repeats):
+            f.write(block)
+    destination = program.parent / "big.csv"
+    old = b"old content\r\n"
+
+    def new_digest(s):
+        sha = hashlib.sha256()
+        stamped = block.replace(b"\r\n", s.encode() + b"\r\n")
+        for _ in range(repeats):
+            sha.update(stamped)
+        return sha.hexdigest()
+
+    new_digests = {new_digest(stamp())}
+    started = time.monotonic()
+    harness.run(program, [win_path(data / "big.csv")], trace=False)
+    whole = time.monotonic() - started
+    new_digests.add(new_digest(stamp()))
+    assert digest(destination) in new_digests
+
+    rnd = random.Random(int(os.environ.get("ZARN_KILL_SEED", "10")))
+    outcomes = []
+    try:
+        for _ in range(10):
+            destination.write_bytes(old)
+            moment = rnd.uniform(0.05, whole)
+            killed = {}
+
+            def kill_later(process, moment=moment, killed=killed):
+                time.sleep(moment)
+                killed["yes"] = kill_program(program)
+
+            harness.run(program, [win_path(data / "big.csv")], trace=False, on_start=kill_later)
+            state = "old" if destination.stat().st_size == len(old) and destination.read_bytes() == old else (
+                "new" if digest(destination) in new_digests else "neither")
+            outcomes.append((round(moment, 3), killed.get("yes", False), state, temporaries(program.parent)))
+            assert state in ("old", "new"), outcomes
+        harness.run(program, [win_path(data / "big.csv")], trace=False)
+        assert digest(destination) in new_digests
+        assert temporaries(program.parent) == []
+    finally:
+        with capsys.disabled():
+            print("\nwhole run %.2f s; kills (moment s, killed, destination, temporaries left): %s" % (whole, outcomes))
+        (data / "big.csv").unlink(missing_ok=True)
+        destination.unlink(missing_ok=True)
+
+
+def test_program_path_past_260_characters_writes_into_its_own_folder(harness, work):
+    """The program lies where its path is cut by a 261-unit buffer inside its folder's name: the
+    output still lands in that folder, not in its parent."""
+    parent = work / ("a" * 100) / ("b" * 100)
+    folder = parent / ("c" * 80)
+    folder.mkdir(parents=True)
+    program = folder / "zarn.exe"
+    program.write_bytes(harness.zarn_exe.read_bytes())
+    assert len(win_path(parent)) + 1 < 261 < len(win_path(folder)), "the cut falls in the folder's name"
+    (work / "in.csv").write_bytes(b"x")
+    run = harness.run_direct(program, [win_path(work / "in.csv")], cwd=work)
+    assert run.exit_code == 0
+    assert (folder / "in.csv").read_bytes() == b"x" + stamp().encode() + b"\r\n"
+    assert sorted(p.name for p in parent.iterdir()) == ["c" * 80]
+
+
+# Japanese names, as the program's users have them: a Japanese input in a Japanese folder, stamped
+# into a Japanese program folder; a failure that names a Japanese path; and under another locale a
+# name that the ANSI code page cannot hold.
+def japanese_setup(harness, work):
+    folder = work / "ツール"
+    folder.mkdir()
+    program = folder / "zarn.exe"
+    program.write_bytes(harness.zarn_exe.read_bytes())
+    data = work / "デスクトップ" / "データ"
+    data.mkdir(parents=True)
+    return program, data
+
+
+def test_japanese_names_in_and_out(harness, work):
+    program, data = japanese_setup(harness, work)
+    (data / "顧客一覧.csv").write_bytes('顧客,"住所\n東京"\r\n山田,大阪'.encode("cp932"))
+    before = stamp()
+    run = harness.run(program, [win_path(data / "顧客一覧.csv")], locale="ja_JP.UTF-8")
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert stamped_ok((program.parent / "顧客一覧.csv").read_bytes(),
+                      lambda s: ('顧客,"住所\r\n東京"%s\r\n山田,大阪%s\r\n' % (s, s)).encode("cp932"), before)
+
+
+def test_failure_names_a_japanese_destination_intact(harness, work):
+    program, data = japanese_setup(harness, work)
+    (data / "顧客一覧.csv").write_bytes(b"new")
+    destination = program.parent / "顧客一覧.csv"
+    destination.write_bytes(b"old")
+    destination.chmod(0o444)
+    run = harness.run(program, [win_path(data / "顧客一覧.csv")], locale="ja_JP.UTF-8")
+    assert [b.text for b in run.boxes] == [create_message(win_path(destination), 5)]
+    assert destination.read_bytes() == b"old"
+
+
+def test_name_outside_the_ansi_code_page(harness, work):
+    program = harness.program_folder(work)
+    name = "予定 \U0001F4C5.csv"  # neither the Japanese nor the emoji is in code page 1252
+    (work / name).write_bytes(b"a,b\n")
+    run = harness.run(program, [win_path(work / name)], locale="en_US.UTF-8")
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert run.files() == {name: b"a,b" + stamp().encode() + b"\r\n"}
+
+
+@pytest.fixture
+def no_windows(harness):
+    """Wine without a display driver of any kind: no window can be made (restored afterwards)."""
+    def graphics(value):
+        harness.stop_wine()
+        env = harness.environment("en_US.UTF-8", False, None)
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/t", "REG_SZ",
+                        "/d", value, "/f"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        harness.stop_wine()
+    graphics("x11")
+    yield
+    graphics("x11,null")
+
+
+def test_window_that_cannot_be_made_is_a_failure_with_a_message(harness, setup, no_windows):
+    program, data, _ = setup
+    (data / "in.csv").write_bytes(b"a")
+    run = harness.run(program, [win_path(data / "in.csv")], locale="ja_JP.UTF-8")
+    assert run.exit_code == 0
+    assert len(run.boxes) == 1
+    assert run.boxes[0].text.startswith("ウィンドウ TZarnApplication を作成できません。"), run.boxes[0].text
+    assert run.files() == {}
