@@ -37,6 +37,7 @@ add_executable(zarn_win32_tests
   ${ZARN_TEST_SUPPORT}
   tests/win32/win32_test.cpp
   tests/win32/text_file_test.cpp
+  tests/win32/code_page_test.cpp
   tests/win32/resources_test.cpp
   tests/win32/shell_test.cpp
   tests/win32/stamp_run_test.cpp
@@ -46,7 +47,7 @@ add_dependencies(zarn_win32_tests zarn)
 target_link_options(zarn_win32_tests PRIVATE ${ZARN_WINDOWS_FLAGS})
 
 # The code-page tests run once per ANSI code page that the locale gives.
-foreach(locale ja_JP.UTF-8 zh_CN.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
+foreach(locale ja_JP.UTF-8 zh_CN.UTF-8 ko_KR.UTF-8 de_DE.UTF-8 ru_RU.UTF-8)
   add_test(NAME win32.${locale} COMMAND zarn_win32_tests)
   # Wine keeps a locale's settings in the prefix: runs in different locales never share it at once.
   set_tests_properties(win32.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${locale}" RESOURCE_LOCK wineprefix)

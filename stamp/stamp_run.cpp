@@ -5,6 +5,7 @@
 #include "stamp/date_stamp.h"
 #include "stamp/path_rules.h"
 #include "stamp/record_stamper.h"
+#include "textfile/cached_code_page.h"
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
@@ -48,8 +49,10 @@ void StampRun(const std::u16string& inputPath, const std::u16string& outputFolde
     const std::u16string outputPath = OutputPath(outputFolder, inputPath);
     const std::u16string stamp = TodaysStamp(settings);
     TInputFile input(inputPath);
-    TWin32CodePage ansi(CP_ACP, 0, LoadMessage(IDS_CODE_PAGE_INVALID));
-    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, FillMessage(LoadMessage(IDS_BAD_UTF8), {FullPath(inputPath)}));
+    TWin32CodePage ansiPlatform(CP_ACP, 0, LoadMessage(IDS_CODE_PAGE_INVALID));
+    TWin32CodePage utf8Platform(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                FillMessage(LoadMessage(IDS_BAD_UTF8), {FullPath(inputPath)}));
+    TCachedCodePage ansi(ansiPlatform), utf8(utf8Platform);
     TOutputFile output(outputPath, input.Handle());
     StampText(input, ansi, utf8, stamp, output);
     input.Close();

@@ -1,7 +1,6 @@
 #include "textfile/encoding.h"
 
 #include <cstring>
-#include <type_traits>
 
 namespace zarn {
 
@@ -83,32 +82,23 @@ bool TCodePage::RoundTrips(std::string_view bytes) {
     return back == bytes;
 }
 
-namespace {
-
-// Looks at 64 bytes at a time and stops at the first block that holds a unit of 0x80 or above.
-template <class TUnit>
-bool AllBelow0x80(const TUnit* units, std::size_t count) {
-    constexpr std::uint64_t kHighBits = sizeof(TUnit) == 1 ? 0x8080808080808080ull : 0xFF80FF80FF80FF80ull;
-    constexpr std::size_t kPerBlock = 64 / sizeof(TUnit);
-    for (; count >= kPerBlock; units += kPerBlock, count -= kPerBlock) {
+// Looks at 64 bytes at a time and stops at the first block that holds a byte of 0x80 or above.
+bool IsAscii(std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t count = bytes.size();
+    for (; count >= 64; p += 64, count -= 64) {
         std::uint64_t any = 0;
         for (std::size_t i = 0; i < 64; i += 8) {
             std::uint64_t word;
-            std::memcpy(&word, reinterpret_cast<const char*>(units) + i, 8);
+            std::memcpy(&word, p + i, 8);
             any |= word;
         }
-        if (any & kHighBits) return false;
+        if (any & 0x8080808080808080ull) return false;
     }
-    for (; count > 0; ++units, --count) {
-        if (static_cast<std::make_unsigned_t<TUnit>>(*units) >= 0x80) return false;
+    for (; count > 0; ++p, --count) {
+        if (static_cast<unsigned char>(*p) >= 0x80) return false;
     }
     return true;
 }
-
-}  // namespace
-
-bool IsAscii(std::string_view bytes) { return AllBelow0x80(bytes.data(), bytes.size()); }
-
-bool IsAscii(std::u16string_view text) { return AllBelow0x80(text.data(), text.size()); }
 
 }  // namespace zarn

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,6 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
 
 // True when every byte is below 0x80 (the same characters in every ANSI code page).
 bool IsAscii(std::string_view bytes);
-bool IsAscii(std::u16string_view text);
 
 // Conversions of one code page, provided by the platform. Both take whole characters only.
 class TCodePage {
@@ -49,6 +49,11 @@ public:
     // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
     // Returns the bytes written.
     virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
+    // Of well-formed UTF-8 below U+10000: the bytes in this code page, the same as decoding and
+    // encoding, where they may go on as bytes (see TTextSink::Bytes): no character above U+007F
+    // gives a CR, LF, NUL or double quote, or a byte below 0x40 within more bytes. Nothing
+    // otherwise, and by default: then decode and encode. out has room for bytes.size() bytes.
+    virtual std::optional<std::size_t> EncodeUtf8(std::string_view /*bytes*/, char* /*out*/) { return std::nullopt; }
     // True when whole characters of a single- or double-byte code page come back as the same
     // bytes when decoded and encoded again, and no byte below 0x40 is the trail of a lead byte:
     // such bytes can be written out as they are, and every quote, CR, LF and zero among them
@@ -60,5 +65,6 @@ public:
 bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes);
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace zarn

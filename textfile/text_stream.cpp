@@ -23,7 +23,7 @@ public:
     TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
         : source_(source), ansi_(ansi), utf8_(utf8), sink_(sink), pieceBytes_(pieceBytes),
           buffers_{std::vector<char>(kCarryBytes + pieceBytes), std::vector<char>(kCarryBytes + pieceBytes)},
-          data_(buffers_[0].data() + kCarryBytes), units_(pieceBytes + kCarryBytes) {}
+          data_(buffers_[0].data() + kCarryBytes), units_(pieceBytes + kCarryBytes), encoded_(kBlockBytes) {}
     ~TReader() { source_.Settle(); }  // the source may still be filling a buffer
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
@@ -79,18 +79,22 @@ private:
     }
 
     // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
-    // come back unchanged from the code page, goes on as it is; any other through the code page.
+    // come back unchanged from the code page, goes on as it is; a block of UTF-8 that the ANSI
+    // code page encodes straight away goes on as those bytes; any other through the code page.
     void Bytes(TCodePage& codePage, bool atEnd) {
         const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(data_, held_));
         std::size_t pos = 0;
         while (pos < whole) {
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole - pos));
+            std::optional<std::size_t> encoded;
             if (IsAscii(block)) {
                 if (open_) open_ = sink_.Bytes(block);
             } else {
                 if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(codePage.Shape(), block));
                 if (&codePage == &ansi_ && open_ && ansi_.RoundTrips(block)) {
                     open_ = sink_.Bytes(block);
+                } else if (&codePage == &utf8_ && open_ && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
+                    open_ = sink_.Bytes(std::string_view(encoded_.data(), *encoded));
                 } else if (open_ || &codePage == &utf8_) {
                     // After the end of the text only UTF-8 is still decoded, for its validity.
                     const std::size_t count = codePage.Decode(block, units_.data());
@@ -112,6 +116,7 @@ private:
     const char* data_;         // the bytes held, not yet worked on
     std::size_t held_ = 0;
     std::vector<char16_t> units_;
+    std::vector<char> encoded_;  // a block of UTF-8 in the ANSI code page
     bool open_ = true;
 };
 
@@ -122,27 +127,60 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
 }
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink), buffers_{std::vector<char>(pieceBytes), std::vector<char>(pieceBytes)},
-      out_(buffers_[0].data()), capacity_(pieceBytes), stagedText_(pieceBytes / ansi.MaxBytesPerUnit()),
-      recordEnd_(recordEnd) {
+    : ansi_(ansi), sink_(sink) {
+    // Room for a surrogate pair at least, whatever the piece.
+    capacity_ = std::max(pieceBytes, 4 * ansi.MaxBytesPerUnit());
+    buffers_[0].resize(capacity_);
+    buffers_[1].resize(capacity_);
+    out_ = buffers_[0].data();
     recordLineEnd_.resize(recordEnd.size() * ansi.MaxBytesPerUnit());
     recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data()));
     recordLineEnd_ += "\r\n";
 }
 
 void TTextWriter::Text(std::u16string_view text) {
+    if (text.empty()) return;
+    if (held_ != 0) {
+        if (IsLowSurrogate(text[0])) {
+            const char16_t pair[2] = {held_, text[0]};
+            held_ = 0;
+            Encode(std::u16string_view(pair, 2));
+            text.remove_prefix(1);
+        } else {
+            EncodeHeld();
+        }
+    }
+    if (!text.empty() && IsHighSurrogate(text.back())) {
+        held_ = text.back();
+        text.remove_suffix(1);
+    }
+    Encode(text);
+}
+
+// In pieces that fit the buffer, never between the units of a pair.
+void TTextWriter::Encode(std::u16string_view text) {
+    const std::size_t perUnit = ansi_.MaxBytesPerUnit();
     while (!text.empty()) {
-        if (staged_ == stagedText_.size()) EncodeStaged(false);
-        const std::size_t count = std::min(text.size(), stagedText_.size() - staged_);
-        CopyBytes(reinterpret_cast<char*>(stagedText_.data() + staged_), reinterpret_cast<const char*>(text.data()),
-                  count * sizeof(char16_t));
-        staged_ += count;
+        std::size_t count = std::min(text.size(), (capacity_ - used_) / perUnit);
+        if (count < text.size() && count > 0 && IsHighSurrogate(text[count - 1])) --count;
+        if (count == 0) {
+            Flush();
+            continue;
+        }
+        used_ += ansi_.Encode(text.substr(0, count), out_ + used_);
         text.remove_prefix(count);
     }
 }
 
+// The held high surrogate, alone: no low surrogate follows it.
+void TTextWriter::EncodeHeld() {
+    const char16_t unit = held_;
+    held_ = 0;
+    Encode(std::u16string_view(&unit, 1));
+}
+
 void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {
-    if (staged_ != 0) EncodeStaged(true);  // the text before them, a waiting high surrogate too
+    if (held_ != 0) EncodeHeld();
     while (count > 0) {
         if (used_ == capacity_) Flush();
         const std::size_t done = std::min(count, capacity_ - used_);
@@ -153,35 +191,8 @@ void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {
     }
 }
 
-namespace {
-
-// Narrows UTF-16 units below 0x80 to bytes, which are the same text in any ANSI code page.
-void NarrowAscii(const char16_t* text, std::size_t count, char* out) {
-    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<char>(text[i]);
-}
-
-}  // namespace
-
-// Encodes the staged text into the output bytes. Unless final, a high surrogate at its end stays
-// staged for the unit that follows it.
-void TTextWriter::EncodeStaged(bool final) {
-    const bool hold = !final && staged_ > 0 && IsHighSurrogate(stagedText_[staged_ - 1]);
-    const std::size_t count = staged_ - (hold ? 1 : 0);
-    if (capacity_ - used_ < count * ansi_.MaxBytesPerUnit()) Flush();
-    char* out = out_ + used_;
-    const std::u16string_view text(stagedText_.data(), count);
-    if (IsAscii(text)) {
-        NarrowAscii(text.data(), count, out);
-        used_ += count;
-    } else {
-        used_ += ansi_.Encode(text, out);
-    }
-    if (hold) stagedText_[0] = stagedText_[staged_ - 1];
-    staged_ = hold ? 1 : 0;
-}
-
 void TTextWriter::Finish() {
-    if (staged_ != 0) EncodeStaged(true);
+    if (held_ != 0) EncodeHeld();
     Flush();
     sink_.Settle();
 }

@@ -39,9 +39,10 @@ public:
 };
 
 // Receives the text of a file in order, either decoded (Text) or as bytes in the ANSI code page
-// that are written out unchanged and in which every byte below 0x40 is a character of its own
-// (Bytes: ASCII, or characters that TCodePage::RoundTrips passed). Both return false once the
-// text has ended (a U+0000): nothing more is sent then.
+// that are written out unchanged, in which every byte below 0x40 is a character of its own and
+// every CR, LF, NUL and double quote is that character of the text (Bytes: ASCII, characters that
+// TCodePage::RoundTrips passed, UTF-8 that TCodePage::EncodeUtf8 encoded). Both return false once
+// the text has ended (a U+0000): nothing more is sent then.
 class TTextSink {
 public:
     virtual ~TTextSink() = default;
@@ -99,9 +100,9 @@ void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& 
               std::size_t pieceBytes = kPieceBytes);
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
-// UTF-16 text is gathered and encoded a large piece at a time. A high surrogate at the end of a
-// piece waits for the next, so a pair is always encoded whole. Pieces are filled in two buffers
-// by turns, so the sink may write one while the other fills.
+// UTF-16 text is encoded as it comes. A high surrogate at the end of a text waits for the next,
+// so a pair is always encoded whole. Pieces are filled in two buffers by turns, so the sink may
+// write one while the other fills.
 class TTextWriter {
 public:
     // recordEnd: text written after a line that ends a record, before its CR LF.
@@ -113,40 +114,33 @@ public:
     void Text(std::u16string_view text);
     // bytes: already in the ANSI code page.
     void Bytes(const char* bytes, std::size_t count) {
-        if (staged_ == 0 && count <= capacity_ - used_) {
+        if (held_ == 0 && count <= capacity_ - used_) {
             CopyBytes(out_ + used_, bytes, count);
             used_ += count;
         } else {
             BytesSlow(bytes, count);
         }
     }
-    // Ends a line with CR LF, after the record-end text when the line ends a record. After
-    // staged text the line end joins it, so that text is still encoded in large pieces.
+    // Ends a line with CR LF, after the record-end text when the line ends a record.
     void LineEnd(bool endsRecord) {
         const std::string_view end = endsRecord ? std::string_view(recordLineEnd_) : std::string_view("\r\n", 2);
-        if (staged_ == 0) {
-            Bytes(end.data(), end.size());
-        } else {
-            if (endsRecord) Text(recordEnd_);
-            Text(u"\r\n");
-        }
+        Bytes(end.data(), end.size());
     }
     void Finish();  // writes out everything held; the sink has it all when this returns
 
 private:
     void BytesSlow(const char* bytes, std::size_t count);
-    void EncodeStaged(bool final);
+    void Encode(std::u16string_view text);  // ends with no high surrogate
+    void EncodeHeld();
     void Flush();
 
     TCodePage& ansi_;
     TByteSink& sink_;
     std::vector<char> buffers_[2];
-    char* out_;                       // the buffer filling now: encoded bytes, always before the staged text
+    char* out_;  // the buffer filling now
     std::size_t capacity_;
     std::size_t used_ = 0;
-    std::vector<char16_t> stagedText_;  // UTF-16 text not yet encoded
-    std::size_t staged_ = 0;
-    std::u16string recordEnd_;
+    char16_t held_ = 0;  // a high surrogate that ended the last text, waiting for the unit after it
     std::string recordLineEnd_;  // the record-end text encoded, then CR LF
 };
 

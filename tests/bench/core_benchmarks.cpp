@@ -7,6 +7,7 @@
 
 #include "stamp/record_stamper.h"
 #include "tests/support/fake_code_pages.h"
+#include "textfile/cached_code_page.h"
 
 namespace zarn::testing {
 namespace {
@@ -137,6 +138,69 @@ void BM_EncodeAsciiText(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
 }
 BENCHMARK(BM_EncodeAsciiText);
+
+// Japanese-like text: 8 fields of two to four ideographs a record, 1% of records with a quoted
+// line break; the ideographs are those the tests' double-byte code page has.
+std::u16string JapaneseText(std::size_t units) {
+    std::mt19937 random(3);
+    std::u16string text;
+    while (text.size() < units) {
+        for (int field = 0; field < 8; ++field) {
+            const bool quoted = field == 3 && random() % 100 == 0;
+            if (quoted) text += u'"';
+            for (int i = 2 + static_cast<int>(random() % 3); i > 0; --i) {
+                text += static_cast<char16_t>(0x4E00 + random() % 16 * 256 + 0x40 + random() % 0xC0);  // trails of 0x40 and above
+            }
+            if (quoted) text += u"\r\n\x4E40\"";
+            text += field < 7 ? u"," : u"\r\n";
+        }
+    }
+    return text;
+}
+
+std::string Encode(TCodePage& codePage, std::u16string_view text, std::string bom) {
+    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
+    bytes.resize(codePage.Encode(text, bytes.data()));
+    return bom + bytes;
+}
+
+// The stamping pipeline with the cached code pages, as the program has it.
+void StampCached(benchmark::State& state, const std::string& input, TCodePage& ansi) {
+    TUtf8CodePage utf8(true);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+    for (auto _ : state) {
+        TWholeSource source(input);
+        TCountingSink sink;
+        StampText(source, cachedAnsi, cachedUtf8, u",2026/12/10", sink);
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void BM_StampJapaneseDoubleByte(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    static const std::string input = Encode(ansi, JapaneseText(16 << 20), "");
+    StampCached(state, input, ansi);
+}
+BENCHMARK(BM_StampJapaneseDoubleByte);
+
+void BM_StampJapaneseUtf8(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    TUtf8CodePage utf8(true);
+    static const std::string input = Encode(utf8, JapaneseText(16 << 20), "\xEF\xBB\xBF");
+    StampCached(state, input, ansi);
+}
+BENCHMARK(BM_StampJapaneseUtf8);
+
+void BM_StampJapaneseUtf16(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    static const std::string input = [] {
+        const std::u16string text = JapaneseText(16 << 20);
+        return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+    }();
+    StampCached(state, input, ansi);
+}
+BENCHMARK(BM_StampJapaneseUtf16);
 
 }  // namespace
 }  // namespace zarn::testing

@@ -1,27 +1,21 @@
-// The streaming pipeline against the whole-file model, on generated files read in random pieces.
+// The streaming pipeline against the whole-file model, on generated files read in random pieces:
+// the pipeline converts through the cached code pages, the model through the code pages they
+// cache.
 #include <gtest/gtest.h>
 
 #include "stamp/record_stamper.h"
 #include "tests/support/fake_code_pages.h"
 #include "tests/support/memory_io.h"
-#include "tests/support/printing.h"
+#include "tests/support/outcome.h"
 #include "tests/support/stamping_model.h"
-#include "win/failure.h"
+#include "textfile/cached_code_page.h"
 
 namespace zarn::testing {
 namespace {
 
-// Either the output bytes or the failure text.
-std::string Outcome(auto&& run) {
-    try {
-        return run();
-    } catch (const TFailure& failure) {
-        return "failure: " + std::string(failure.Text().begin(), failure.Text().end());
-    }
-}
-
 void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
     TUtf8CodePage utf8(true);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
     std::mt19937 random(seed);
     const std::u16string stamp = u",2026/12/10";
     for (int i = 0; i < cases; ++i) {
@@ -32,7 +26,7 @@ void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, most, random());
             TMemorySink sink;
-            StampText(source, ansi, utf8, stamp, sink, piece);
+            StampText(source, cachedAnsi, cachedUtf8, stamp, sink, piece);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
@@ -58,6 +52,7 @@ TEST(StampingDifferential, Utf8AsAnsiCodePage) {
 TEST(StampingDifferential, WholeFileInOneRead) {
     TDoubleByteCodePage ansi;
     TUtf8CodePage utf8(true);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
     std::mt19937 random(4);
     for (int i = 0; i < 500; ++i) {
         const std::string file = GenerateFile(random);
@@ -65,7 +60,7 @@ TEST(StampingDifferential, WholeFileInOneRead) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, file.size() + 1, 0);
             TMemorySink sink;
-            StampText(source, ansi, utf8, u",2026.12.10", sink);
+            StampText(source, cachedAnsi, cachedUtf8, u",2026.12.10", sink);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "input: " << Hex(file);

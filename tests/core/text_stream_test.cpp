@@ -1,8 +1,12 @@
 // Reading text files in pieces and writing text in pieces.
 #include <gtest/gtest.h>
 
+#include "stamp/record_stamper.h"
 #include "tests/support/fake_code_pages.h"
 #include "tests/support/memory_io.h"
+#include "tests/support/outcome.h"
+#include "tests/support/stamping_model.h"
+#include "textfile/cached_code_page.h"
 #include "win/failure.h"
 
 namespace zarn::testing {
@@ -74,6 +78,54 @@ TEST(ReadText, ReadFailurePartWayIsRaised) {
         FAIL() << "no failure";
     } catch (const TFailure& failure) {
         EXPECT_EQ(u"read failed", failure.Text());
+    }
+}
+
+// At the real sizes (files read in pieces of 1 MiB, bytes looked at in blocks of 64 KiB), a
+// character across a block end or a piece end is cut out whole and comes through unchanged, and
+// a run of double-byte characters with no byte below 0x40 across a piece end is carried over
+// whole: the pipeline agrees with the whole-file model.
+TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
+    // ASCII records up to offset, then the character so that it begins one byte before offset,
+    // then more records.
+    auto across = [](std::string prefix, std::size_t offset, const std::string& character) {
+        for (int i = 0; prefix.size() < offset - 1; ++i) prefix += std::to_string(i % 10) + (i % 7 == 6 ? "\r\n" : ",");
+        prefix.resize(offset - 1);
+        return prefix + character + ",\"x\ny\"\r\nend";
+    };
+    constexpr std::size_t kBlock = 64 * 1024, kPiece = kPieceBytes;
+    const std::string utf8Bom = "\xEF\xBB\xBF", hiragana = "\xE3\x81\x82", pair = "\x82\xA0";
+    std::string longRun;  // 300 bytes of pairs: no byte below 0x40 to cut after
+    while (longRun.size() < 300) longRun += pair;
+    TDoubleByteCodePage doubleByte;
+    TLatin1CodePage latin1;
+    TUtf8CodePage utf8(true);
+    struct TCase {
+        const char* what;
+        std::string file;
+        TCodePage* ansi;
+    } cases[] = {
+        // Blocks are counted from the first byte after the mark.
+        {"UTF-8 character across a block end", across(utf8Bom, 3 + kBlock, hiragana), &latin1},
+        {"UTF-8 character across the piece end", across(utf8Bom, kPiece, hiragana), &latin1},
+        {"UTF-8 character across the second block end", across(utf8Bom, 3 + 2 * kBlock, hiragana + hiragana), &latin1},
+        {"double-byte character across a block end", across("", kBlock, pair), &doubleByte},
+        {"double-byte character across the piece end", across("", kPiece, pair), &doubleByte},
+        // The last 280 bytes of the piece or block have no byte below 0x40: more than is carried.
+        {"300 bytes without a cut point across the piece end", across("", kPiece - 279, longRun), &doubleByte},
+        {"300 bytes without a cut point across a block end", across("", kBlock - 279, longRun), &doubleByte},
+    };
+    for (const TCase& c : cases) {
+        TCachedCodePage cachedAnsi(*c.ansi), cachedUtf8(utf8);
+        const std::string expected = Outcome([&] { return ModelStamp(c.file, *c.ansi, utf8, u",S"); });
+        ASSERT_EQ(std::string::npos, expected.find("failure")) << c.what;
+        const std::string actual = Outcome([&] {
+            TMemorySource source(c.file, SIZE_MAX, 1);  // every read fills the piece
+            TMemorySink sink;
+            StampText(source, cachedAnsi, cachedUtf8, u",S", sink);
+            return sink.Bytes();
+        });
+        EXPECT_TRUE(expected == actual) << c.what << ": " << actual.substr(0, 40);  // megabytes: the start only
     }
 }
 

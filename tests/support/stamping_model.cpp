@@ -5,17 +5,19 @@
 namespace zarn::testing {
 
 std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp) {
-    const TBom bom = DetectBom(file);
-    const std::string rest = file.substr(bom.size);
+    // The byte order marks, the first that the file begins with.
+    const bool little = file.starts_with("\xFF\xFE"), big = !little && file.starts_with("\xFE\xFF");
+    const bool isUtf8 = !little && !big && file.starts_with("\xEF\xBB\xBF");
+    const std::string rest = file.substr(little || big ? 2 : isUtf8 ? 3 : 0);
     std::u16string text;
-    if (bom.encoding == TEncoding::Utf16Le || bom.encoding == TEncoding::Utf16Be) {
+    if (little || big) {
         for (std::size_t i = 0; i + 1 < rest.size(); i += 2) {
-            const auto lo = static_cast<unsigned char>(rest[bom.encoding == TEncoding::Utf16Le ? i : i + 1]);
-            const auto hi = static_cast<unsigned char>(rest[bom.encoding == TEncoding::Utf16Le ? i + 1 : i]);
+            const auto lo = static_cast<unsigned char>(rest[little ? i : i + 1]);
+            const auto hi = static_cast<unsigned char>(rest[little ? i + 1 : i]);
             text += static_cast<char16_t>(hi << 8 | lo);
         }
     } else if (!rest.empty()) {
-        TCodePage& codePage = bom.encoding == TEncoding::Utf8 ? utf8 : ansi;
+        TCodePage& codePage = isUtf8 ? utf8 : ansi;
         text.resize(rest.size());
         text.resize(codePage.Decode(rest, text.data()));
     }

@@ -9,6 +9,7 @@
 #include "tests/support/memory_io.h"
 #include "tests/support/printing.h"
 #include "tests/support/stamping_model.h"
+#include "textfile/cached_code_page.h"
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
@@ -419,6 +420,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
     TTempFolder folder;
     TWin32CodePage ansi(CP_ACP, 0, u"invalid");
     TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
     std::mt19937 random(GetACP() + 3);
     const std::u16string stamp = u",2026/12/10";
     const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
@@ -436,7 +438,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
         try {
             TInputFile input(in);
             TOutputFile output(out, input.Handle());
-            StampText(input, ansi, utf8, stamp, output, piece);
+            StampText(input, cachedAnsi, cachedUtf8, stamp, output, piece);
             input.Close();
             output.Commit();
             actual = ReadBytes(out);
@@ -446,72 +448,6 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
         ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", pieces of " << piece;
     }
     EXPECT_EQ(2u, folder.Files().size()) << "no temporary file is left";
-}
-
-// The system's ANSI code page of this run (the locale picks it) against the whole-file model.
-TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
-    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
-    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-    std::mt19937 random(GetACP());
-    const std::u16string stamp = u",2026/12/10";
-    for (int i = 0; i < 1500; ++i) {
-        const std::string file = GenerateFile(random);
-        auto outcome = [](auto&& run) -> std::string {
-            try {
-                return run();
-            } catch (const TFailure& failure) {
-                return "failure " + std::to_string(failure.Text().size());
-            }
-        };
-        const std::string expected = outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
-        const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
-        const std::string actual = outcome([&] {
-            TMemorySource source(file, most, random());
-            TMemorySink sink;
-            StampText(source, ansi, utf8, stamp, sink, 16);
-            return sink.Bytes();
-        });
-        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", reads of up to " << most;
-    }
-}
-
-// The round-trip tables agree with decoding and encoding through the platform.
-TEST(Win32CodePage, RoundTripTablesAgreeWithThePlatform) {
-    TWin32CodePage ansi(CP_ACP, 0, u"");
-    std::mt19937 random(GetACP() + 7);
-    int roundTrips = 0;
-    for (int i = 0; i < 4000; ++i) {
-        std::string bytes;
-        for (int k = static_cast<int>(random() % 12); k > 0; --k) {
-            const unsigned kind = random() % 4;
-            bytes += static_cast<char>(kind == 0 ? random() % 0x80 : kind == 1 ? 0x81 + random() % 0x1F : 0x40 + random() % 0xC0);
-        }
-        bytes.resize(WholeCharacterBytes(ansi.Shape(), bytes));
-        const bool expected = ansi.TCodePage::RoundTrips(bytes);
-        ASSERT_EQ(expected, ansi.RoundTrips(bytes)) << ::testing::PrintToString(bytes);
-        roundTrips += expected;
-    }
-    EXPECT_GT(roundTrips, 100);
-    if (ansi.Shape().kind == TCodePageShape::TKind::DoubleByte) EXPECT_LT(roundTrips, 3900) << "both answers are reached";
-}
-
-TEST(Win32CodePage, ShapeFollowsTheCodePage) {
-    TWin32CodePage ansi(CP_ACP, 0, u"");
-    CPINFO info;
-    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
-    EXPECT_EQ(info.MaxCharSize > 1, ansi.Shape().kind == TCodePageShape::TKind::DoubleByte);
-    if (GetACP() == 932) {
-        EXPECT_TRUE(ansi.Shape().leadByte[0x82]);
-        EXPECT_FALSE(ansi.Shape().leadByte[0xA0]);
-    }
-}
-
-TEST(Win32CodePage, StrictUtf8RefusesMalformedBytes) {
-    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad");
-    char16_t out[8];
-    EXPECT_EQ(1u, utf8.Decode("\xE3\x81\x82", out));
-    EXPECT_EQ(u'\x3042', out[0]);
-    EXPECT_THROW(utf8.Decode("a\xFF", out), TFailure);
 }
 
 }  // namespace

@@ -1,0 +1,191 @@
+// The cached code page against the code page it caches (here the tests' own code pages).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "tests/support/fake_code_pages.h"
+#include "tests/support/printing.h"
+#include "textfile/cached_code_page.h"
+
+namespace zarn::testing {
+namespace {
+
+std::string Encoded(TCodePage& codePage, std::u16string_view text) {
+    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
+    bytes.resize(text.empty() ? 0 : codePage.Encode(text, bytes.data()));
+    return bytes;
+}
+
+// Counts what it is asked, and passes it on.
+class TCountingCodePage final : public TCodePage {
+public:
+    explicit TCountingCodePage(TCodePage& inner) : inner_(inner) {}
+    const TCodePageShape& Shape() const override { return inner_.Shape(); }
+    std::size_t Decode(std::string_view bytes, char16_t* out) override { return ++decodes, inner_.Decode(bytes, out); }
+    std::size_t MaxBytesPerUnit() const override { return inner_.MaxBytesPerUnit(); }
+    std::size_t Encode(std::u16string_view text, char* out) override { return ++encodes, inner_.Encode(text, out); }
+    int decodes = 0, encodes = 0;
+
+private:
+    TCodePage& inner_;
+};
+
+// The trails of 64 bytes of double-byte text from its lead bytes, against their definition taken
+// byte by byte: every pattern of 16 lead bytes at the start and at the end of the 64, and random
+// ones, with and without a trail carried in.
+TEST(Trails, FollowTheLeadBytesThatBeginACharacter) {
+    auto reference = [](std::uint64_t leads, std::uint64_t& carry) {
+        std::uint64_t trails = carry;
+        std::uint64_t out = 0;
+        for (unsigned i = carry ? 1 : 0; i < 64; ++i) {
+            if ((leads >> i & 1) == 0) continue;
+            if (i == 63) out = 1;
+            else trails |= std::uint64_t{1} << (i + 1);
+            ++i;  // the trail begins nothing
+        }
+        carry = out;
+        return trails;
+    };
+    auto check = [&](std::uint64_t leads) {
+        for (std::uint64_t carryIn : {0u, 1u}) {
+            std::uint64_t expectedCarry = carryIn, actualCarry = carryIn;
+            const std::uint64_t expected = reference(leads, expectedCarry);
+            ASSERT_EQ(expected, Trails(leads, actualCarry)) << std::hex << leads << " carry " << carryIn;
+            ASSERT_EQ(expectedCarry, actualCarry) << std::hex << leads << " carry " << carryIn;
+        }
+    };
+    for (std::uint64_t pattern = 0; pattern < 0x10000; ++pattern) {
+        check(pattern);
+        check(pattern << 48);
+        check(pattern << 24 | 0x8000000000000000ull);
+    }
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) check(random() & random());
+    check(~std::uint64_t{0});
+}
+
+// Every unit alone, and strings with surrogates, lone and paired, among other units.
+TEST(CachedCodePage, EncodesAsTheCodePageItCaches) {
+    TLatin1CodePage latin1;
+    TDoubleByteCodePage doubleByte;
+    TUtf8CodePage utf8(false);
+    for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte, &utf8}) {
+        TCachedCodePage cached(*authority);
+        for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+            const char16_t one = static_cast<char16_t>(unit);
+            ASSERT_EQ(Encoded(*authority, {&one, 1}), Encoded(cached, {&one, 1})) << unit;
+        }
+        std::mt19937 random(5);
+        for (int i = 0; i < 2000; ++i) {
+            std::u16string text;
+            for (int k = static_cast<int>(random() % 30); k > 0; --k) {
+                const unsigned kind = random() % 4;
+                text += kind == 0 ? static_cast<char16_t>(random() % 0x80)
+                      : kind == 1 ? static_cast<char16_t>(0xD800 + random() % 0x800)
+                                  : static_cast<char16_t>(random());
+            }
+            ASSERT_EQ(Encoded(*authority, text), Encoded(cached, text)) << i;
+        }
+    }
+}
+
+// Every byte and every pair after a lead byte, and strings of them, as decoding and encoding
+// through the code page it caches answer.
+TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
+    TLatin1CodePage latin1;
+    TDoubleByteCodePage doubleByte;
+    for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
+        TCachedCodePage cached(*authority);
+        for (unsigned first = 0; first < 256; ++first) {
+            for (unsigned second = 0; second < 256; ++second) {
+                const std::string bytes = authority->Shape().leadByte[first]
+                                              ? std::string{static_cast<char>(first), static_cast<char>(second)}
+                                              : std::string(1, static_cast<char>(first));
+                ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+            }
+        }
+        std::mt19937 random(6);
+        for (int i = 0; i < 4000; ++i) {
+            std::string bytes;
+            for (int k = static_cast<int>(random() % 300); k > 0; --k) bytes += static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x40 + random() % 0xC0);
+            bytes.resize(WholeCharacterBytes(authority->Shape(), bytes));
+            ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+        }
+    }
+}
+
+// UTF-8 straight into the code page: where it answers, its bytes are those of decoding and
+// encoding; it answers for text of ASCII and characters below U+10000, and declines a character
+// that gives a CR, LF, NUL or double quote or a byte below 0x40 within more bytes, a four-byte
+// character and bytes that are not well-formed.
+TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
+    TLatin1CodePage latin1;
+    TDoubleByteCodePage doubleByte;
+    TUtf8CodePage utf8(true);
+    auto utf8Of = [&](std::u16string_view text) {
+        std::string bytes(text.size() * 3, '\0');
+        bytes.resize(text.empty() ? 0 : utf8.Encode(text, bytes.data()));
+        return bytes;
+    };
+    for (TCodePage* ansi : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
+        TCachedCodePage cached(*ansi);
+        auto check = [&](const std::string& bytes, bool answers) {
+            std::string out(bytes.size(), '\0');
+            const auto count = cached.EncodeUtf8(bytes, out.data());
+            ASSERT_EQ(answers, count.has_value()) << Hex(bytes);
+            if (count) {
+                std::u16string text(bytes.size(), u'\0');
+                text.resize(utf8.Decode(bytes, text.data()));
+                ASSERT_EQ(Encoded(*ansi, text), out.substr(0, *count)) << Hex(bytes);
+            }
+        };
+        for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+            if (IsHighSurrogate(static_cast<char16_t>(unit)) || IsLowSurrogate(static_cast<char16_t>(unit))) continue;
+            const char16_t one = static_cast<char16_t>(unit);
+            const std::string own = Encoded(*ansi, {&one, 1});
+            const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
+            const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
+            const bool ownBytes = unit < 0x80 || !(seen || lowWithin);
+            for (const std::u16string& text : {std::u16string(1, one), u"ab," + std::u16string(1, one) + u"\r\n"}) check(utf8Of(text), ownBytes);
+        }
+        check("\xF0\x9F\x98\x80", false);                  // four bytes: a surrogate pair
+        check("\xE3\x81", false);                            // cut short
+        check("\xED\xA0\x80", false);                        // an encoded surrogate
+        check("\xC0\x80", false);                            // overlong
+        std::mt19937 random(8);
+        for (int i = 0; i < 2000; ++i) {
+            std::u16string text;
+            for (int k = static_cast<int>(random() % 60); k > 0; --k) {
+                text += random() % 3 == 0 ? static_cast<char16_t>(random() % 0x80) : static_cast<char16_t>(0x4E00 + random() % 0x2000);
+            }
+            std::string out(utf8Of(text).size(), '\0');
+            const auto count = cached.EncodeUtf8(utf8Of(text), out.data());
+            if (count) ASSERT_EQ(Encoded(*ansi, text), out.substr(0, *count)) << i;
+        }
+    }
+}
+
+// Each unit is asked of the code page it caches at most once: a second pass over the same text
+// asks nothing.
+TEST(CachedCodePage, AsksTheCodePageItCachesOnce) {
+    TDoubleByteCodePage doubleByte;
+    TCountingCodePage counting(doubleByte);
+    TCachedCodePage cached(counting);
+    const int asked = counting.encodes;  // about the single bytes, when made
+    std::u16string text;
+    for (char16_t unit = 0x4E00; unit < 0x5200; ++unit) text += unit;
+    Encoded(cached, text);
+    const int encodes = counting.encodes;
+    EXPECT_EQ(4 * 256, encodes - asked) << "one call for each unit of the four pages it touched";
+    Encoded(cached, text);
+    EXPECT_EQ(encodes, counting.encodes);
+    const std::string pairs = Encoded(doubleByte, text);
+    cached.RoundTrips(pairs);
+    const int decodes = counting.decodes;
+    cached.RoundTrips(pairs);
+    EXPECT_EQ(decodes, counting.decodes);
+}
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,198 @@
+// The platform's code pages, and the cached code page against them: every fast path gives the
+// platform's bytes. Run once per ANSI code page that the locale gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "stamp/record_stamper.h"
+#include "tests/support/memory_io.h"
+#include "tests/support/outcome.h"
+#include "tests/support/printing.h"
+#include "tests/support/stamping_model.h"
+#include "textfile/cached_code_page.h"
+#include "textfile/win32_code_page.h"
+#include "win/failure.h"
+
+namespace zarn::testing {
+namespace {
+
+std::string Encoded(TCodePage& codePage, std::u16string_view text) {
+    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
+    bytes.resize(text.empty() ? 0 : codePage.Encode(text, bytes.data()));
+    return bytes;
+}
+
+std::u16string Decoded(TCodePage& codePage, std::string_view bytes) {
+    std::u16string text(bytes.size(), u'\0');
+    text.resize(bytes.empty() ? 0 : codePage.Decode(bytes, text.data()));
+    return text;
+}
+
+// The system's ANSI code page of this run against the whole-file model: the pipeline with the
+// cached code pages, the model with the platform's own.
+TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
+    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+    std::mt19937 random(GetACP());
+    const std::u16string stamp = u",2026/12/10";
+    for (int i = 0; i < 1500; ++i) {
+        const std::string file = GenerateFile(random);
+        const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+        const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
+        const std::string actual = Outcome([&] {
+            TMemorySource source(file, most, random());
+            TMemorySink sink;
+            StampText(source, cachedAnsi, cachedUtf8, stamp, sink, 16);
+            return sink.Bytes();
+        });
+        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", reads of up to " << most;
+    }
+}
+
+// Every unit of the Basic Multilingual Plane alone, and strings of them with surrogates among
+// them, encode as the platform encodes them.
+TEST(CachedCodePage, EncodesEveryUnitAsThePlatform) {
+    TWin32CodePage platform(CP_ACP, 0, u"");
+    TCachedCodePage cached(platform);
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+        const char16_t one = static_cast<char16_t>(unit);
+        ASSERT_EQ(Encoded(platform, {&one, 1}), Encoded(cached, {&one, 1})) << "code page " << GetACP() << ", U+" << std::hex << unit;
+    }
+    std::mt19937 random(GetACP() + 1);
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string text;
+        for (int k = static_cast<int>(random() % 40); k > 0; --k) {
+            switch (random() % 6) {
+            case 0: text += static_cast<char16_t>(random() % 0x80); break;
+            case 1: text += static_cast<char16_t>(0xD800 + random() % 0x800); break;   // a surrogate
+            case 2: text += {static_cast<char16_t>(0xD800 + random() % 0x400), static_cast<char16_t>(0xDC00 + random() % 0x400)}; break;
+            default: text += static_cast<char16_t>(random()); break;
+            }
+        }
+        ASSERT_EQ(Encoded(platform, text), Encoded(cached, text)) << "code page " << GetACP() << ", case " << i;
+    }
+}
+
+// Every byte alone and every pair after a lead byte comes back from the cached tables as it
+// comes back from decoding and encoding through the platform; so do strings of them.
+TEST(CachedCodePage, RoundTripsAsThePlatform) {
+    TWin32CodePage platform(CP_ACP, 0, u"");
+    TCachedCodePage cached(platform);
+    int roundTrips = 0;
+    for (unsigned first = 0; first < 256; ++first) {
+        const std::string one(1, static_cast<char>(first));
+        if (!platform.Shape().leadByte[first]) {
+            ASSERT_EQ(platform.TCodePage::RoundTrips(one), cached.RoundTrips(one)) << Hex(one);
+            continue;
+        }
+        for (unsigned trail = 0; trail < 256; ++trail) {
+            const std::string pair = one + static_cast<char>(trail);
+            const bool expected = platform.TCodePage::RoundTrips(pair);
+            ASSERT_EQ(expected, cached.RoundTrips(pair)) << "code page " << GetACP() << ": " << Hex(pair);
+            roundTrips += expected;
+        }
+    }
+    if (platform.Shape().kind == TCodePageShape::TKind::DoubleByte) EXPECT_GT(roundTrips, 5000);
+    std::mt19937 random(GetACP() + 7);
+    for (int i = 0; i < 4000; ++i) {
+        std::string bytes;
+        for (int k = static_cast<int>(random() % 300); k > 0; --k) {
+            const unsigned kind = random() % 4;
+            bytes += static_cast<char>(kind == 0 ? random() % 0x80 : kind == 1 ? 0x81 + random() % 0x1F : 0x40 + random() % 0xC0);
+        }
+        bytes.resize(WholeCharacterBytes(platform.Shape(), bytes));
+        ASSERT_EQ(platform.TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+    }
+}
+
+// UTF-8 straight into the ANSI code page, for every unit of the Basic Multilingual Plane alone
+// and among other text: where the cached code page answers, it gives the bytes of decoding and
+// encoding through the platform; it declines only a unit that gives a CR, LF, NUL or double
+// quote, or a byte below 0x40 within more bytes.
+TEST(CachedCodePage, EncodesUtf8AsThePlatformDecodesAndEncodes) {
+    TWin32CodePage ansi(CP_ACP, 0, u"");
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    TCachedCodePage cached(ansi);
+    int declined = 0;
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+        const char16_t one = static_cast<char16_t>(unit);
+        if (IsHighSurrogate(one) || IsLowSurrogate(one)) continue;
+        for (const std::u16string& text : {std::u16string(1, one), u"ab," + std::u16string(1, one) + u"\r\n"}) {
+            const std::string bytes = Encoded(utf8, text);
+            std::string out(bytes.size(), '\0');
+            const auto count = cached.EncodeUtf8(bytes, out.data());
+            if (!count) {
+                ++declined;
+                const std::string own = Encoded(ansi, {&one, 1});
+                const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
+                const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
+                ASSERT_TRUE(unit >= 0x80 && (seen || lowWithin)) << "code page " << GetACP() << " declined U+" << std::hex << unit;
+                continue;
+            }
+            ASSERT_EQ(Encoded(ansi, Decoded(utf8, bytes)), out.substr(0, *count)) << "code page " << GetACP() << ", U+" << std::hex << unit;
+        }
+    }
+    EXPECT_LT(declined, 200) << "it answers for nearly every unit";
+}
+
+// The UTF-16 units decoded, as bytes, or the failure.
+std::string Units(TCodePage& codePage, std::string_view bytes) {
+    return Outcome([&] {
+        const std::u16string units = Decoded(codePage, bytes);
+        return std::string(reinterpret_cast<const char*>(units.data()), 2 * units.size());
+    });
+}
+
+// UTF-8 sequences of every length, well-formed and not, also cut short, alone, after other text
+// and before it: decoded as the platform's strict conversion decodes them, or refused where it
+// refuses. UTF-8 is the same in every locale: checked in one.
+TEST(CachedCodePage, DecodesUtf8AsThePlatform) {
+    if (GetACP() != 932) GTEST_SKIP() << "checked under code page 932";
+    TWin32CodePage platform(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+    TCachedCodePage cached(platform);
+    auto check = [&](const std::string& bytes) {
+        for (const std::string& text : {bytes, "ab," + bytes, bytes + "\xE3\x81\x82"}) {
+            ASSERT_EQ(Units(platform, text), Units(cached, text)) << Hex(text);
+        }
+    };
+    const unsigned char thirds[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0};
+    const unsigned char fourths[] = {0x7F, 0x80, 0xBF, 0xC0};
+    for (unsigned first = 0; first < 256; ++first) {
+        const char lead = static_cast<char>(first);
+        check(std::string(1, lead));
+        for (unsigned second = 0; second < 256; ++second) {
+            const std::string two = {lead, static_cast<char>(second)};
+            check(two);
+            if (first < 0xE0) continue;
+            for (unsigned char third : thirds) {
+                check(two + static_cast<char>(third));
+                if (first < 0xF0) continue;
+                for (unsigned char fourth : fourths) check(two + static_cast<char>(third) + static_cast<char>(fourth));
+            }
+        }
+    }
+}
+
+TEST(Win32CodePage, ShapeFollowsTheCodePage) {
+    TWin32CodePage ansi(CP_ACP, 0, u"");
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    EXPECT_EQ(info.MaxCharSize > 1, ansi.Shape().kind == TCodePageShape::TKind::DoubleByte);
+    if (GetACP() == 932) {
+        EXPECT_TRUE(ansi.Shape().leadByte[0x82]);
+        EXPECT_FALSE(ansi.Shape().leadByte[0xA0]);
+    }
+}
+
+TEST(Win32CodePage, StrictUtf8RefusesMalformedBytes) {
+    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad");
+    char16_t out[8];
+    EXPECT_EQ(1u, utf8.Decode("\xE3\x81\x82", out));
+    EXPECT_EQ(u'\x3042', out[0]);
+    EXPECT_THROW(utf8.Decode("a\xFF", out), TFailure);
+}
+
+}  // namespace
+}  // namespace zarn::testing

@@ -1,0 +1,351 @@
+#include "textfile/cached_code_page.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "textfile/utf8.h"
+
+namespace zarn {
+
+namespace {
+
+// An entry of the encoding table: a unit's bytes (the first in the low byte), their count in the
+// two bits from bit 24, and kNotOwnBytes where its bytes do not stand for it alone among bytes
+// (see TTextSink::Bytes): an ASCII unit that gives other bytes than itself, or another unit that
+// gives a CR, LF, NUL or double quote, or a byte below 0x40 within more bytes. 0: not asked yet;
+// kByAuthority: the authority answers each time.
+constexpr unsigned kCountShift = 24;
+constexpr std::uint32_t kCountMask = 3;
+constexpr std::uint32_t kNotOwnBytes = 1u << 26;
+constexpr std::uint32_t kByAuthority = 1u << 31;
+
+std::size_t CountOf(std::uint32_t entry) { return entry >> kCountShift & kCountMask; }
+
+// The byte values for which in(value) holds, as ranges.
+template <class TIn>
+std::vector<std::array<std::uint8_t, 2>> Ranges(TIn in) {
+    std::vector<std::array<std::uint8_t, 2>> ranges;
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (!in(byte)) continue;
+        if (byte > 0 && in(byte - 1)) ranges.back()[1] = static_cast<std::uint8_t>(byte);
+        else ranges.push_back({static_cast<std::uint8_t>(byte), static_cast<std::uint8_t>(byte)});
+    }
+    return ranges;
+}
+
+bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+}  // namespace
+
+// Of 64 bytes with these lead bytes, the trails: the bytes that follow a lead byte that begins a
+// character. A lead byte that is a trail begins nothing, so in a run of lead bytes every second
+// one is a trail. carry: in, whether the first byte is a trail (the last of the bytes before was
+// a lead byte that began a character); out, the same for the next 64.
+std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry) {
+    constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAull;
+    const std::uint64_t beginning = leads & ~carry;
+    // Each run of lead bytes, counted from its first: the bytes at an even distance begin a
+    // character, and the one after the run is a trail when the run is odd in length.
+    const std::uint64_t codes = (((beginning << 1) | kOddBits) - beginning) ^ kOddBits;
+    const std::uint64_t trails = codes ^ (leads | carry);
+    carry = (codes & leads) >> 63;
+    return trails;
+}
+
+namespace {
+
+}  // namespace
+
+TCachedCodePage::TCachedCodePage(TCodePage& authority)
+    : authority_(authority), shape_(authority.Shape()), encoded_(0x10000, 0) {
+    leadRanges_ = Ranges([&](unsigned byte) { return shape_.leadByte[byte]; });
+    if (leadRanges_.size() > 4) leadRanges_.clear();
+    if (Shape().kind != TCodePageShape::TKind::Utf8) {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const char bytes[1] = {static_cast<char>(byte)};
+            if (!shape_.leadByte[byte] && DecodesToOneUnitThatComesBack(std::string_view(bytes, 1))) {
+                singles_[byte >> 6] |= std::uint64_t{1} << (byte & 63);
+            }
+        }
+        asciiRoundTrips_ = singles_[0] == ~std::uint64_t{0} && singles_[1] == ~std::uint64_t{0};
+    }
+}
+
+std::size_t TCachedCodePage::Decode(std::string_view bytes, char16_t* out) {
+    if (Shape().kind == TCodePageShape::TKind::Utf8) {
+        if (const auto count = DecodeUtf8(bytes, out)) return *count;
+    }
+    return authority_.Decode(bytes, out);
+}
+
+// Asks the authority for the 256 units of the unit's page, one by one.
+std::uint32_t TCachedCodePage::FillEncodedPage(char16_t unit) {
+    const std::size_t first = unit & 0xFF00;
+    char bytes[8];
+    for (std::size_t i = first; i < first + 0x100; ++i) {
+        const char16_t each = static_cast<char16_t>(i);
+        std::uint32_t entry = kByAuthority;
+        if (!IsSurrogate(each) && authority_.MaxBytesPerUnit() <= sizeof bytes) {
+            const std::size_t count = authority_.Encode(std::u16string_view(&each, 1), bytes);
+            if (count >= 1 && count <= 3) {
+                entry = static_cast<std::uint32_t>(count) << kCountShift;
+                for (std::size_t k = 0; k < count; ++k) {
+                    const auto byte = static_cast<unsigned char>(bytes[k]);
+                    entry |= static_cast<std::uint32_t>(byte) << (8 * k);
+                    const bool seen = byte == 0 || byte == '\r' || byte == '\n' || byte == '"';
+                    if (each >= 0x80 && (seen || (count > 1 && byte < 0x40))) entry |= kNotOwnBytes;
+                }
+                if (each < 0x80 && (count != 1 || bytes[0] != static_cast<char>(each))) entry |= kNotOwnBytes;
+            }
+        }
+        encoded_[i] = entry;
+    }
+    return encoded_[unit];
+}
+
+std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out) {
+    const char16_t* const units = text.data();
+    const std::size_t n = text.size();
+    // While this many units are left, four bytes fit at the output: each unit's bytes are stored
+    // as one word.
+    const std::size_t roomForWord = (4 + MaxBytesPerUnit() - 1) / MaxBytesPerUnit();
+    char* o = out;
+    for (std::size_t i = 0; i < n;) {
+        for (; i + roomForWord <= n; ++i) {
+            const std::uint32_t entry = encoded_[units[i]];
+            if (entry - 1 >= kByAuthority - 1) break;  // not asked yet, or the authority's
+            std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
+            o += CountOf(entry);
+        }
+        if (i == n) break;
+        const std::uint32_t entry = Encoded(units[i]);
+        if (entry & kByAuthority) {
+            // The run of units that the authority answers, in one piece: a surrogate pair is
+            // encoded whole.
+            std::size_t j = i + 1;
+            while (j < n && (Encoded(units[j]) & kByAuthority)) ++j;
+            o += authority_.Encode(text.substr(i, j - i), o);
+            i = j;
+            continue;
+        }
+        for (std::size_t k = 0; k < CountOf(entry); ++k) *o++ = static_cast<char>(entry >> (8 * k));
+        ++i;
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+// One character, any way, up to stop. Fails where the bytes cannot be encoded straight away.
+TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned char* stop) {
+    const unsigned char* const p = lane.p;
+    const unsigned lead = p[0];
+    std::uint32_t code = lead;
+    std::size_t length = 1;
+    if (lead >= 0xE0 && lead < 0xF0) {
+        if (stop - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return {p, lane.o, false};
+        code = (lead & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (code < 0x800 || IsSurrogate(static_cast<char16_t>(code))) return {p, lane.o, false};
+        length = 3;
+    } else if (lead >= 0x80) {  // four bytes (a surrogate pair: the authority's), or not well-formed
+        if (lead < 0xC2 || lead >= 0xE0 || stop - p < 2 || (p[1] & 0xC0) != 0x80) return {p, lane.o, false};
+        code = (lead & 0x1F) << 6 | (p[1] & 0x3F);
+        length = 2;
+    }
+    const std::uint32_t entry = Encoded(static_cast<char16_t>(code));
+    if (entry & (kByAuthority | kNotOwnBytes) || CountOf(entry) > length) return {p, lane.o, false};
+    for (std::size_t k = 0; k < CountOf(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
+    return {p + length, lane.o + CountOf(entry), true};
+}
+
+std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, char* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    const std::uint32_t* const encoded = encoded_.data();
+    char* o = out;  // never ahead of p: no character gives more bytes than it has
+    while (p < end) {
+        // While four bytes can be read and stored: ASCII and three-byte characters (most of
+        // Japanese text) whose entries are ready.
+        while (end - p >= 4) {
+            std::uint32_t word;
+            std::memcpy(&word, p, 4);
+            const std::uint32_t lead = word & 0xFF;
+            const std::uint32_t code3 = (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
+            const bool ascii = lead < 0x80;
+            const bool three = (lead & 0xF0) == 0xE0 && (word & 0xC0C000) == 0x808000 && code3 >= 0x800 &&
+                               code3 - 0xD800 >= 0x800;
+            if (!ascii && !three) break;
+            const std::uint32_t entry = encoded[ascii ? lead : code3];
+            if (entry - 1 >= kNotOwnBytes - 1) break;  // not asked yet, or not of its own bytes
+            std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
+            o += CountOf(entry);
+            p += ascii ? 1 : 3;
+        }
+        if (p == end) break;
+        // Anything else, one character, the careful way.
+        const TLane lane = CarefulStep({p, o, true}, end);
+        if (!lane.ok) return std::nullopt;
+        p = lane.p;
+        o = lane.o;
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+// True when the bytes decode to exactly one unit that the authority encodes as the same bytes.
+bool TCachedCodePage::DecodesToOneUnitThatComesBack(std::string_view bytes) {
+    char16_t units[4];
+    if (authority_.Decode(bytes, units) != 1 || IsSurrogate(units[0])) return false;
+    const std::uint32_t entry = Encoded(units[0]);
+    if ((entry & kByAuthority) || CountOf(entry) != bytes.size()) return false;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        if (static_cast<unsigned char>(bytes[k]) != ((entry >> (8 * k)) & 0xFF)) return false;
+    }
+    return true;
+}
+
+// Asks about all pairs of the lead byte at once, when the first of them is met.
+bool TCachedCodePage::PairRoundTrips(unsigned lead, unsigned trail) {
+    if (!leadAsked_[lead]) {
+        leadAsked_[lead] = true;
+        for (unsigned each = 0x40; each < 0x100; ++each) {  // a trail below 0x40 never comes back
+            const char bytes[2] = {static_cast<char>(lead), static_cast<char>(each)};
+            if (DecodesToOneUnitThatComesBack(std::string_view(bytes, 2))) {
+                const unsigned pair = lead << 8 | each;
+                pairs_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+            }
+        }
+    }
+    return PairKnownToRoundTrip(lead << 8 | trail);
+}
+
+bool TCachedCodePage::RoundTrips(std::string_view bytes) {
+    if (shape_.kind == TCodePageShape::TKind::Utf8) return false;
+#if defined(__SSE2__)
+    if (shape_.kind == TCodePageShape::TKind::DoubleByte && asciiRoundTrips_ && !leadRanges_.empty()) {
+        return DoubleByteRoundTrips(bytes);
+    }
+#endif
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    const bool* const lead = shape_.leadByte.data();
+    for (std::size_t i = 0; i < n;) {
+        if (asciiRoundTrips_ && i + 8 <= n) {  // eight ASCII bytes at a time
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned byte = p[i];
+        if (lead[byte]) {  // only double-byte code pages have lead bytes
+            if (i + 1 == n || !(PairKnownToRoundTrip(byte << 8 | p[i + 1]) || PairRoundTrips(byte, p[i + 1]))) return false;
+            i += 2;
+        } else {
+            if (!SingleRoundTrips(byte)) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+// Asks about every lead byte's pairs, and finds the set of trails that most lead bytes share.
+void TCachedCodePage::FindPlainLeads() {
+    plainAsked_ = true;
+    std::vector<std::array<std::uint64_t, 4>> rows(256);
+    for (unsigned lead = 0; lead < 256; ++lead) {
+        if (!shape_.leadByte[lead]) continue;
+        PairRoundTrips(lead, 0x40);
+        for (unsigned k = 0; k < 4; ++k) rows[lead][k] = pairs_[(lead << 8 | k << 6) >> 6];
+    }
+    unsigned best = 0, bestCount = 0;
+    for (unsigned lead = 0; lead < 256; ++lead) {
+        if (!shape_.leadByte[lead]) continue;
+        unsigned count = 0;
+        for (unsigned other = 0; other < 256; ++other) count += shape_.leadByte[other] && rows[other] == rows[lead];
+        if (count > bestCount) best = lead, bestCount = count;
+    }
+    if (bestCount == 0 || rows[best] == std::array<std::uint64_t, 4>{}) return;
+    plainLeadRanges_ = Ranges([&](unsigned lead) { return shape_.leadByte[lead] && rows[lead] == rows[best]; });
+    plainTrailRanges_ = Ranges([&](unsigned trail) { return rows[best][trail >> 6] >> (trail & 63) & 1; });
+    if (plainLeadRanges_.size() > 8 || plainTrailRanges_.size() > 4) plainLeadRanges_.clear(), plainTrailRanges_.clear();
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Tests 16 bytes against ranges of byte values.
+class TRangeTest {
+public:
+    explicit TRangeTest(const std::vector<std::array<std::uint8_t, 2>>& ranges) : count_(ranges.size()) {
+        for (std::size_t i = 0; i < count_; ++i) {
+            first_[i] = _mm_set1_epi8(static_cast<char>(ranges[i][0]));
+            span_[i] = _mm_set1_epi8(static_cast<char>(ranges[i][1] - ranges[i][0]));
+        }
+    }
+    // Bit i: byte i lies in one of the ranges.
+    unsigned In(__m128i bytes) const {
+        __m128i in = _mm_setzero_si128();
+        for (std::size_t i = 0; i < count_; ++i) {
+            const __m128i offset = _mm_sub_epi8(bytes, first_[i]);
+            in = _mm_or_si128(in, _mm_cmpeq_epi8(_mm_min_epu8(offset, span_[i]), offset));
+        }
+        return static_cast<unsigned>(_mm_movemask_epi8(in));
+    }
+
+private:
+    std::size_t count_;
+    __m128i first_[8], span_[8];
+};
+
+}  // namespace
+
+// Double-byte text 64 bytes at a time: masks of the lead bytes and of the bytes of 0x80 and
+// above tell which bytes are trails (those after a lead byte that begins a character), which lead
+// bytes begin a pair and which other bytes stand alone. A pair of a plain lead byte comes back
+// when its trail is one of the plain trails; the other pairs and the single bytes of 0x80 and
+// above are looked up one by one.
+bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
+    if (!plainAsked_) FindPlainLeads();
+    const TRangeTest isLead(leadRanges_), isPlainLead(plainLeadRanges_), isPlainTrail(plainTrailRanges_);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::uint64_t carry = 0;  // the first byte of the next 64 is a trail
+    for (std::size_t at = 0; at < n; at += 64) {
+        alignas(16) unsigned char chunk[64];
+        const unsigned char* block = p + at;
+        if (n - at < 64) {  // the last bytes, followed by zeros: ASCII, no lead byte
+            std::memset(chunk, 0, sizeof chunk);
+            std::memcpy(chunk, block, n - at);
+            block = chunk;
+        }
+        std::uint64_t leads = 0, high = 0, plainLeads = 0, plainTrails = 0;
+        for (unsigned part = 0; part < 4; ++part) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+            high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x))} << (16 * part);
+            leads |= std::uint64_t{isLead.In(x)} << (16 * part);
+            plainLeads |= std::uint64_t{isPlainLead.In(x)} << (16 * part);
+            plainTrails |= std::uint64_t{isPlainTrail.In(x)} << (16 * part);
+        }
+        const std::uint64_t trails = Trails(leads, carry);
+        for (std::uint64_t alone = high & ~leads & ~trails; alone != 0; alone &= alone - 1) {
+            if (!SingleRoundTrips(p[at + static_cast<unsigned>(__builtin_ctzll(alone))])) return false;
+        }
+        std::uint64_t starts = leads & ~trails;
+        if (n - at <= 64 && (starts >> (n - 1 - at) & 1)) return false;  // the last byte: a lead byte without its trail
+        // Plain pairs whose trails lie within these 64 bytes, all at once; the others one by one.
+        const std::uint64_t plain = starts & plainLeads & ~(std::uint64_t{1} << 63);
+        if (plain & ~(plainTrails >> 1)) return false;
+        for (starts &= ~plain; starts != 0; starts &= starts - 1) {
+            const unsigned char* pair = p + at + static_cast<unsigned>(__builtin_ctzll(starts));
+            if (!PairKnownToRoundTrip(pair[0] << 8 | pair[1]) && !PairRoundTrips(pair[0], pair[1])) return false;
+        }
+    }
+    return true;
+}
+
+#endif
+
+}  // namespace zarn

@@ -1,0 +1,75 @@
+// A code page that answers from tables of another code page's answers (the platform's), each
+// asked for once, when first needed; what no table can answer, the other answers itself. So its
+// conversions are byte for byte the other's, at the cost of a table lookup. Platform-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "textfile/encoding.h"
+
+namespace zarn {
+
+// Of 64 bytes of double-byte text (bit i: byte i) in which leads marks the lead bytes, the trails:
+// the bytes that follow a lead byte that begins a character. carry: in, whether the first byte
+// is a trail; out, whether the first byte of the next 64 is.
+std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry);
+
+class TCachedCodePage final : public TCodePage {
+public:
+    explicit TCachedCodePage(TCodePage& authority);
+    const TCodePageShape& Shape() const override { return shape_; }
+    std::size_t MaxBytesPerUnit() const override { return authority_.MaxBytesPerUnit(); }
+    // UTF-8 that is well-formed is decoded by its definition; anything else by the authority,
+    // which may fail.
+    std::size_t Decode(std::string_view bytes, char16_t* out) override;
+    // Unit by unit, from a table of the authority's encoding of each unit alone; surrogates,
+    // whose encoding depends on their neighbours, by the authority.
+    std::size_t Encode(std::u16string_view text, char* out) override;
+    std::optional<std::size_t> EncodeUtf8(std::string_view bytes, char* out) override;
+    bool RoundTrips(std::string_view bytes) override;
+
+private:
+    std::uint32_t Encoded(char16_t unit) {
+        const std::uint32_t entry = encoded_[unit];
+        return entry != 0 ? entry : FillEncodedPage(unit);
+    }
+    std::uint32_t FillEncodedPage(char16_t unit);
+    // Where a stretch of UTF-8 being encoded is read and where its bytes go, after a step, and
+    // whether the step could be taken.
+    struct TLane {
+        const unsigned char* p;
+        char* o;
+        bool ok;
+    };
+    TLane CarefulStep(TLane lane, const unsigned char* stop);
+    bool SingleRoundTrips(unsigned byte) const { return singles_[byte >> 6] >> (byte & 63) & 1; }
+    // A clear bit of a pair: it does not come back, or its lead byte has not been asked about yet.
+    bool PairKnownToRoundTrip(unsigned pair) const { return pairs_[pair >> 6] >> (pair & 63) & 1; }
+    bool PairRoundTrips(unsigned lead, unsigned trail);
+    bool DecodesToOneUnitThatComesBack(std::string_view bytes);
+    bool DoubleByteRoundTrips(std::string_view bytes);
+
+    TCodePage& authority_;
+    const TCodePageShape shape_;  // the authority's
+    // [unit]: its bytes and their count, as one word (see FillEncodedPage); 0 where not asked yet.
+    std::vector<std::uint32_t> encoded_;
+    // Round trips of an ANSI code page, as bits: of each byte that is no lead byte, asked for at
+    // construction, and of each pair (bit lead * 256 + trail), asked for all pairs of a lead byte
+    // when the first of them is met.
+    std::array<std::uint64_t, 4> singles_{};
+    std::array<std::uint64_t, 256 * 256 / 64> pairs_{};
+    std::array<bool, 256> leadAsked_{};
+    bool asciiRoundTrips_ = false;  // every byte below 0x80 comes back as itself
+    // For the quick check of double-byte text, byte values as ranges (first and last): the lead
+    // bytes; the plain lead bytes, those that share the most common set of trails that come back;
+    // and that set. The plain ranges are filled when the first double-byte text is checked, and
+    // stay empty where they are too many.
+    using TRanges = std::vector<std::array<std::uint8_t, 2>>;
+    TRanges leadRanges_, plainLeadRanges_, plainTrailRanges_;
+    bool plainAsked_ = false;
+    void FindPlainLeads();
+};
+
+}  // namespace zarn
