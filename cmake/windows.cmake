@@ -1,5 +1,22 @@
 # Cross build: zarn.exe and the test programs of the Win32 side, run under Wine by CTest.
-set(ZARN_WINDOWS_FLAGS -static)
+# No time stamp in the program files, so that a build can be repeated byte for byte.
+set(ZARN_WINDOWS_FLAGS -static -Wl,--no-insert-timestamp)
+
+# The release (scripts/package) keeps debug information, which goes into a symbol file of its own.
+option(ZARN_RELEASE "Build with debug information for the release's symbol file" OFF)
+if(ZARN_RELEASE)
+  add_compile_options(-g)
+endif()
+
+# The version, for the resources and the scripts: "0.3.0.0", and as the program shows it, "0.03".
+if(PROJECT_VERSION_MINOR LESS 10)
+  set(ZARN_PRODUCT_VERSION "${PROJECT_VERSION_MAJOR}.0${PROJECT_VERSION_MINOR}")
+else()
+  set(ZARN_PRODUCT_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+endif()
+configure_file(cmake/version.h.in ${CMAKE_BINARY_DIR}/zarn_version.h @ONLY)
+configure_file(app/zarn.manifest.in ${CMAKE_BINARY_DIR}/zarn.manifest @ONLY)
+file(WRITE ${CMAKE_BINARY_DIR}/zarn-version.txt "${PROJECT_VERSION}\n")
 
 add_library(zarn_win32 STATIC
   win/messages.cpp
@@ -21,7 +38,7 @@ add_custom_command(OUTPUT ${ZARN_ICON}
   COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py ${ZARN_ICON}
   DEPENDS ${CMAKE_SOURCE_DIR}/cmake/draw_icon.py)
 set_source_files_properties(app/zarn.rc PROPERTIES
-  OBJECT_DEPENDS "${ZARN_ICON};${ZARN_FORM_BYTES};${CMAKE_SOURCE_DIR}/app/zarn.manifest;${CMAKE_SOURCE_DIR}/win/message_ids.h")
+  OBJECT_DEPENDS "${ZARN_ICON};${ZARN_FORM_BYTES};${CMAKE_BINARY_DIR}/zarn.manifest;${CMAKE_BINARY_DIR}/zarn_version.h;${CMAKE_SOURCE_DIR}/win/message_ids.h")
 include_directories(${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR})
 
 add_executable(zarn WIN32 app/main.cpp app/zarn.rc ${ZARN_ICON} ${ZARN_FORM_BYTES})

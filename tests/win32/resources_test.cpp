@@ -7,6 +7,7 @@
 #include "tests/support/main_window_table.h"
 #include "win/failure.h"
 #include "win/messages.h"
+#include "zarn_version.h"
 
 namespace zarn::testing {
 namespace {
@@ -111,10 +112,13 @@ TEST_F(Program, VersionInformationMatchesItsTable) {
     VS_FIXEDFILEINFO fixed;
     ASSERT_EQ(sizeof fixed, root.value.size());
     std::memcpy(&fixed, root.value.data(), sizeof fixed);
-    EXPECT_EQ(0x00000003u, fixed.dwFileVersionMS);     // 0.3
-    EXPECT_EQ(0u, fixed.dwFileVersionLS);              // .0.0
-    EXPECT_EQ(0x00000003u, fixed.dwProductVersionMS);
-    EXPECT_EQ(0u, fixed.dwProductVersionLS);
+    // The version of the build (0.3.0.0 as this is written).
+    constexpr DWORD kMost = ZARN_VERSION_MAJOR << 16 | ZARN_VERSION_MINOR;
+    constexpr DWORD kLeast = ZARN_VERSION_PATCH << 16 | ZARN_VERSION_TWEAK;
+    EXPECT_EQ(kMost, fixed.dwFileVersionMS);
+    EXPECT_EQ(kLeast, fixed.dwFileVersionLS);
+    EXPECT_EQ(kMost, fixed.dwProductVersionMS);
+    EXPECT_EQ(kLeast, fixed.dwProductVersionLS);
     EXPECT_EQ(0x3Fu, fixed.dwFileFlagsMask);
     EXPECT_EQ(0u, fixed.dwFileFlags);
     EXPECT_EQ(4u, fixed.dwFileOS);
@@ -128,9 +132,9 @@ TEST_F(Program, VersionInformationMatchesItsTable) {
     ASSERT_EQ(1u, strings.children.size());
     EXPECT_EQ(u"041103A4", strings.children[0].key);
     const std::vector<std::pair<std::u16string, std::u16string>> expected = {
-        {u"CompanyName", u""},          {u"FileDescription", u"Zarn"}, {u"FileVersion", u"0.3.0.0"},
+        {u"CompanyName", u""},          {u"FileDescription", u"Zarn"}, {u"FileVersion", u"" ZARN_VERSION_TEXT},
         {u"InternalName", u"zarn"},     {u"LegalCopyright", u""},      {u"LegalTrademarks", u""},
-        {u"OriginalFilename", u"zarn.exe"}, {u"ProductName", u"zarn"}, {u"ProductVersion", u"0.03"}};
+        {u"OriginalFilename", u"zarn.exe"}, {u"ProductName", u"zarn"}, {u"ProductVersion", u"" ZARN_PRODUCT_VERSION_TEXT}};
     const auto& entries = strings.children[0].children;
     ASSERT_EQ(expected.size(), entries.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -158,7 +162,8 @@ TEST_F(Program, ManifestAsksForNoElevationAndCommonControlsSix) {
     EXPECT_EQ(1, languages);
     const std::string manifest = Resource(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
     ASSERT_FALSE(manifest.empty());
-    for (const char* part : {"manifestVersion=\"1.0\"", "level=\"asInvoker\"", "uiAccess=\"false\"",
+    for (const char* part : {"manifestVersion=\"1.0\"", "name=\"Zarn.Zarn\" version=\"" ZARN_VERSION_TEXT "\"",
+                             "level=\"asInvoker\"", "uiAccess=\"false\"",
                              "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
                              "publicKeyToken=\"6595b64144ccf1df\"", "encoding=\"UTF-8\""}) {
         EXPECT_NE(std::string::npos, manifest.find(part)) << part;
