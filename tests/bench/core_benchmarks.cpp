@@ -6,6 +6,7 @@
 #include <random>
 
 #include "stamp/record_stamper.h"
+#include "tests/support/conversions.h"
 #include "tests/support/fake_code_pages.h"
 #include "textfile/cached_code_page.h"
 
@@ -63,12 +64,14 @@ public:
     std::size_t bytes = 0;
 };
 
+// The stamping pipeline with the cached code pages, as the program has it.
 void Stamp(benchmark::State& state, const std::string& input, TCodePage& ansi) {
     TUtf8CodePage utf8(true);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
     for (auto _ : state) {
         TWholeSource source(input);
         TCountingSink sink;
-        StampText(source, ansi, utf8, u",2026/12/10", sink);
+        StampText(source, cachedAnsi, cachedUtf8, u",2026/12/10", sink);
         benchmark::DoNotOptimize(sink.bytes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
@@ -158,37 +161,18 @@ std::u16string JapaneseText(std::size_t units) {
     return text;
 }
 
-std::string Encode(TCodePage& codePage, std::u16string_view text, std::string bom) {
-    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
-    bytes.resize(codePage.Encode(text, bytes.data()));
-    return bom + bytes;
-}
-
-// The stamping pipeline with the cached code pages, as the program has it.
-void StampCached(benchmark::State& state, const std::string& input, TCodePage& ansi) {
-    TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
-    for (auto _ : state) {
-        TWholeSource source(input);
-        TCountingSink sink;
-        StampText(source, cachedAnsi, cachedUtf8, u",2026/12/10", sink);
-        benchmark::DoNotOptimize(sink.bytes);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
-}
-
 void BM_StampJapaneseDoubleByte(benchmark::State& state) {
     TDoubleByteCodePage ansi;
-    static const std::string input = Encode(ansi, JapaneseText(16 << 20), "");
-    StampCached(state, input, ansi);
+    static const std::string input = Encoded(ansi, JapaneseText(16 << 20));
+    Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampJapaneseDoubleByte);
 
 void BM_StampJapaneseUtf8(benchmark::State& state) {
     TDoubleByteCodePage ansi;
     TUtf8CodePage utf8(true);
-    static const std::string input = Encode(utf8, JapaneseText(16 << 20), "\xEF\xBB\xBF");
-    StampCached(state, input, ansi);
+    static const std::string input = "\xEF\xBB\xBF" + Encoded(utf8, JapaneseText(16 << 20));
+    Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampJapaneseUtf8);
 
@@ -198,7 +182,7 @@ void BM_StampJapaneseUtf16(benchmark::State& state) {
         const std::u16string text = JapaneseText(16 << 20);
         return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
     }();
-    StampCached(state, input, ansi);
+    Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampJapaneseUtf16);
 

@@ -4,18 +4,13 @@
 #include <algorithm>
 #include <random>
 
+#include "tests/support/conversions.h"
 #include "tests/support/fake_code_pages.h"
 #include "tests/support/printing.h"
 #include "textfile/cached_code_page.h"
 
 namespace zarn::testing {
 namespace {
-
-std::string Encoded(TCodePage& codePage, std::u16string_view text) {
-    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
-    bytes.resize(text.empty() ? 0 : codePage.Encode(text, bytes.data()));
-    return bytes;
-}
 
 // Counts what it is asked, and passes it on.
 class TCountingCodePage final : public TCodePage {
@@ -123,22 +118,14 @@ TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
     TLatin1CodePage latin1;
     TDoubleByteCodePage doubleByte;
     TUtf8CodePage utf8(true);
-    auto utf8Of = [&](std::u16string_view text) {
-        std::string bytes(text.size() * 3, '\0');
-        bytes.resize(text.empty() ? 0 : utf8.Encode(text, bytes.data()));
-        return bytes;
-    };
+    auto utf8Of = [&](std::u16string_view text) { return Encoded(utf8, text); };
     for (TCodePage* ansi : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
         TCachedCodePage cached(*ansi);
         auto check = [&](const std::string& bytes, bool answers) {
             std::string out(bytes.size(), '\0');
             const auto count = cached.EncodeUtf8(bytes, out.data());
             ASSERT_EQ(answers, count.has_value()) << Hex(bytes);
-            if (count) {
-                std::u16string text(bytes.size(), u'\0');
-                text.resize(utf8.Decode(bytes, text.data()));
-                ASSERT_EQ(Encoded(*ansi, text), out.substr(0, *count)) << Hex(bytes);
-            }
+            if (count) ASSERT_EQ(Encoded(*ansi, Decoded(utf8, bytes)), out.substr(0, *count)) << Hex(bytes);
         };
         for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
             if (IsHighSurrogate(static_cast<char16_t>(unit)) || IsLowSurrogate(static_cast<char16_t>(unit))) continue;

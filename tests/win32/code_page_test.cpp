@@ -6,6 +6,7 @@
 #include <random>
 
 #include "stamp/record_stamper.h"
+#include "tests/support/conversions.h"
 #include "tests/support/memory_io.h"
 #include "tests/support/outcome.h"
 #include "tests/support/printing.h"
@@ -16,18 +17,6 @@
 
 namespace zarn::testing {
 namespace {
-
-std::string Encoded(TCodePage& codePage, std::u16string_view text) {
-    std::string bytes(text.size() * codePage.MaxBytesPerUnit(), '\0');
-    bytes.resize(text.empty() ? 0 : codePage.Encode(text, bytes.data()));
-    return bytes;
-}
-
-std::u16string Decoded(TCodePage& codePage, std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');
-    text.resize(bytes.empty() ? 0 : codePage.Decode(bytes, text.data()));
-    return text;
-}
 
 // The system's ANSI code page of this run against the whole-file model: the pipeline with the
 // cached code pages, the model with the platform's own.
