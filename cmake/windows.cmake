@@ -23,6 +23,7 @@ add_library(zarn_win32 STATIC
   win/paths.cpp
   win/window.cpp
   textfile/text_file.cpp
+  textfile/temporary_files.cpp
   textfile/win32_code_page.cpp
   stamp/startup_settings.cpp
   stamp/stamp_run.cpp

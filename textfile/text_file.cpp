@@ -1,10 +1,6 @@
 #include "textfile/text_file.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <optional>
-#include <vector>
-
+#include "textfile/temporary_files.h"
 #include "win/failure.h"
 #include "win/messages.h"
 #include "win/paths.h"
@@ -17,124 +13,7 @@ namespace {
 [[noreturn]] void FailRead() { throw TFailure(LoadMessage(IDS_READ_FAILED)); }
 [[noreturn]] void FailWrite() { throw TFailure(LoadMessage(IDS_WRITE_FAILED)); }
 
-// While a file is marked, the system deletes it when its last handle closes, also when the
-// process is killed. file: opened with DELETE access.
-bool MarkForDeletion(HANDLE file, bool mark) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = mark;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}
-
-// A temporary file's name, read back.
-struct TTemporaryName {
-    DWORD process;
-    unsigned attempt;
-    std::uint64_t destination;
-};
-
-constexpr std::u16string_view kTemporaryPrefix = u"~zarn", kTemporarySuffix = u".tmp";
-
-void AppendHex(std::u16string& text, std::uint64_t value, int minimumDigits) {
-    int digits = 1;
-    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
-    for (int i = std::max(digits, minimumDigits) - 1; i >= 0; --i) text += u"0123456789abcdef"[(value >> (4 * i)) & 15];
-}
-
-// FNV-1a of a file name in upper case, as file names compare.
-std::uint64_t NameHash(std::u16string name) {
-    if (!name.empty()) CharUpperBuffW(Wide(name.data()), static_cast<DWORD>(name.size()));
-    std::uint64_t hash = 14695981039346656037ull;
-    for (char16_t unit : name) hash = (hash ^ unit) * 1099511628211ull;
-    return hash;
-}
-
-// Reads a number of hexadecimal digits up to the separator end, which it steps over.
-bool TakeHex(std::u16string_view& text, std::u16string_view end, std::uint64_t& value, std::size_t mostDigits) {
-    const std::size_t digits = text.find(end);
-    if (digits == 0 || digits == std::u16string_view::npos || digits > mostDigits) return false;
-    value = 0;
-    for (char16_t unit : text.substr(0, digits)) {
-        const int digit = unit >= u'0' && unit <= u'9' ? unit - u'0' : unit >= u'a' && unit <= u'f' ? unit - u'a' + 10 : -1;
-        if (digit < 0) return false;
-        value = value << 4 | static_cast<unsigned>(digit);
-    }
-    text.remove_prefix(digits + end.size());
-    return true;
-}
-
-std::optional<TTemporaryName> ParseTemporaryName(std::u16string_view text) {
-    if (!text.starts_with(kTemporaryPrefix)) return std::nullopt;
-    text.remove_prefix(kTemporaryPrefix.size());
-    std::uint64_t process, attempt, destination;
-    if (!TakeHex(text, u"-", process, 8) || !TakeHex(text, u"-", attempt, 8) ||
-        !TakeHex(text, kTemporarySuffix, destination, 16) || !text.empty()) {
-        return std::nullopt;
-    }
-    return TTemporaryName{static_cast<DWORD>(process), static_cast<unsigned>(attempt), destination};
-}
-
-// True when the process that wrote the file has ended: no process has its id any more, or the
-// one that has it started after the file was last written, or it is this one (which has made no
-// temporary file yet). file: opened with FILE_READ_ATTRIBUTES access.
-bool WriterHasEnded(DWORD process, HANDLE file) {
-    if (process == GetCurrentProcessId()) return true;
-    const TObjectHandle writer(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
-    if (!writer) return GetLastError() == ERROR_INVALID_PARAMETER;
-    DWORD exitCode = 0;
-    if (GetExitCodeProcess(writer.Get(), &exitCode) && exitCode != STILL_ACTIVE) return true;
-    FILETIME started, exited, kernel, user, written;
-    return GetProcessTimes(writer.Get(), &started, &exited, &kernel, &user) &&
-           GetFileTime(file, nullptr, nullptr, &written) && CompareFileTime(&started, &written) > 0;
-}
-
-// Removes the temporary files in folder (which ends in a separator) that ended runs left behind
-// (a run killed between making its file permanent and putting it in place, or a system that went
-// down meanwhile): those that nobody holds open, whose writer has ended and whose destination is
-// there, so that none is the only copy of a file's content. A running writer's file is never
-// touched: it holds its file open, and while it puts it in place its process runs.
-void SweepTemporaries(const std::u16string& folder) {
-    WIN32_FIND_DATAW found;
-    const TFindHandle search(FindFirstFileW(Wide(folder + u"*"), &found));
-    if (!search) return;
-    std::vector<std::pair<std::u16string, TTemporaryName>> temporaries;
-    std::vector<std::uint64_t> names;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        std::u16string name(U16(found.cFileName));
-        if (const auto temporary = ParseTemporaryName(name)) temporaries.emplace_back(std::move(name), *temporary);
-        else names.push_back(NameHash(std::move(name)));
-    } while (FindNextFileW(search.Get(), &found));
-    if (temporaries.empty()) return;
-    const TFileHandle folderHandle(CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    const std::u16string finalFolder = folderHandle ? FinalPath(folderHandle.Get()) : std::u16string();
-    for (const auto& [name, temporary] : temporaries) {
-        if (std::find(names.begin(), names.end(), temporary.destination) == names.end()) continue;
-        const TFileHandle file(CreateFileW(Wide(folder + name), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file || !WriterHasEnded(temporary.process, file.Get())) continue;
-        // Deleting through a link can reach the file linked to: only the file itself goes.
-        const std::u16string final = FinalPath(file.Get());
-        if (finalFolder.empty() || final.size() != finalFolder.size() + 1 + name.size() ||
-            CompareStringOrdinal(Wide(final.data()), static_cast<int>(final.size()),
-                                 Wide((finalFolder + u"\\" + name).data()), static_cast<int>(final.size()), TRUE) != CSTR_EQUAL) {
-            continue;
-        }
-        MarkForDeletion(file.Get(), true);
-    }
-}
-
 }  // namespace
-
-std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName) {
-    std::u16string text(kTemporaryPrefix);
-    AppendHex(text, process, 1);
-    text += u'-';
-    AppendHex(text, attempt, 1);
-    text += u'-';
-    AppendHex(text, NameHash(std::u16string(destinationName)), 16);
-    return text += kTemporarySuffix;
-}
 
 TInputFile::TInputFile(const std::u16string& path)
     : file_(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL |

@@ -42,12 +42,6 @@ private:
     TBackgroundWork<TRead> readAhead_;  // ends before the file is closed
 };
 
-// The name of a temporary file that process makes for the file named destinationName:
-// ~zarn<process>-<attempt>-<hash of destinationName>.tmp, in hexadecimal. A run that finds one
-// left behind by an ended run removes it only while that file is there, so that it never removes
-// the only copy of a file's content.
-std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName);
-
 // ReplaceFileW, or what a test puts in its place.
 using TReplaceFile = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID,
                                    LPVOID);

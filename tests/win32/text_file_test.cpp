@@ -10,6 +10,7 @@
 #include "tests/support/printing.h"
 #include "tests/support/stamping_model.h"
 #include "textfile/cached_code_page.h"
+#include "textfile/temporary_files.h"
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
