@@ -55,10 +55,6 @@ std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry) {
     return trails;
 }
 
-namespace {
-
-}  // namespace
-
 TCachedCodePage::TCachedCodePage(TCodePage& authority)
     : authority_(authority), shape_(authority.Shape()), encoded_(0x10000, 0) {
     leadRanges_ = Ranges([&](unsigned byte) { return shape_.leadByte[byte]; });
@@ -321,13 +317,21 @@ bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
             std::memcpy(chunk, block, n - at);
             block = chunk;
         }
-        std::uint64_t leads = 0, high = 0, plainLeads = 0, plainTrails = 0;
+        __m128i x[4];
+        std::uint64_t high = 0;
         for (unsigned part = 0; part < 4; ++part) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
-            high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x))} << (16 * part);
-            leads |= std::uint64_t{isLead.In(x)} << (16 * part);
-            plainLeads |= std::uint64_t{isPlainLead.In(x)} << (16 * part);
-            plainTrails |= std::uint64_t{isPlainTrail.In(x)} << (16 * part);
+            x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+            high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
+        }
+        if (high == 0) {  // ASCII: no lead byte, and a trail carried in was checked with its pair
+            carry = 0;
+            continue;
+        }
+        std::uint64_t leads = 0, plainLeads = 0, plainTrails = 0;
+        for (unsigned part = 0; part < 4; ++part) {
+            leads |= std::uint64_t{isLead.In(x[part])} << (16 * part);
+            plainLeads |= std::uint64_t{isPlainLead.In(x[part])} << (16 * part);
+            plainTrails |= std::uint64_t{isPlainTrail.In(x[part])} << (16 * part);
         }
         const std::uint64_t trails = Trails(leads, carry);
         for (std::uint64_t alone = high & ~leads & ~trails; alone != 0; alone &= alone - 1) {

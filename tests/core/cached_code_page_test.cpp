@@ -100,6 +100,16 @@ TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
                 ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
             }
         }
+        // Pairs across the ends of the 64 bytes looked at at once, before and after ASCII.
+        for (std::size_t at : {std::size_t{62}, std::size_t{63}, std::size_t{64}, std::size_t{127}}) {
+            for (const char* pair : {"\x81" "A", "\x81\x81", "\x81" ",", "\x81\xA0"}) {
+                const std::string bytes = std::string(at, 'a') + pair + std::string(70, 'b') + "\x81";
+                for (std::size_t length : {at + 2, at + 2 + 70, bytes.size()}) {
+                    const std::string_view part(bytes.data(), length);
+                    ASSERT_EQ(authority->TCodePage::RoundTrips(part), cached.RoundTrips(part)) << Hex(std::string(part));
+                }
+            }
+        }
         std::mt19937 random(6);
         for (int i = 0; i < 4000; ++i) {
             std::string bytes;
