@@ -136,20 +136,15 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out) {
 // One character, any way, up to stop. Fails where the bytes cannot be encoded straight away.
 TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned char* stop) {
     const unsigned char* const p = lane.p;
-    const unsigned lead = p[0];
-    std::uint32_t code = lead;
-    std::size_t length = 1;
-    if (lead >= 0xE0 && lead < 0xF0) {
-        if (stop - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return {p, lane.o, false};
-        code = (lead & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        if (code < 0x800 || IsSurrogate(static_cast<char16_t>(code))) return {p, lane.o, false};
-        length = 3;
-    } else if (lead >= 0x80) {  // four bytes (a surrogate pair: the authority's), or not well-formed
-        if (lead < 0xC2 || lead >= 0xE0 || stop - p < 2 || (p[1] & 0xC0) != 0x80) return {p, lane.o, false};
-        code = (lead & 0x1F) << 6 | (p[1] & 0x3F);
-        length = 2;
+    // One, two or three bytes by the first; four bytes (a surrogate pair: the authority's) and
+    // bytes that begin nothing are declined. The decoder judges whether they are well-formed.
+    const std::size_t length = p[0] < 0x80 ? 1 : p[0] < 0xC0 ? 0 : p[0] < 0xE0 ? 2 : p[0] < 0xF0 ? 3 : 0;
+    char16_t unit;
+    if (length == 0 || static_cast<std::size_t>(stop - p) < length ||
+        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(p), length), &unit) != 1) {
+        return {p, lane.o, false};
     }
-    const std::uint32_t entry = Encoded(static_cast<char16_t>(code));
+    const std::uint32_t entry = Encoded(unit);
     if (entry & (kByAuthority | kNotOwnBytes) || CountOf(entry) > length) return {p, lane.o, false};
     for (std::size_t k = 0; k < CountOf(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
     return {p + length, lane.o + CountOf(entry), true};
