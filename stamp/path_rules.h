@@ -1,5 +1,5 @@
 // The path rules: the folder and file name of a path, and where the output goes. Platform-free;
-// UTF-16 text throughout. A forward slash is no separator; a colon is one wherever it stands.
+// UTF-16 text throughout.
 #pragma once
 
 #include <string>
@@ -7,11 +7,13 @@
 
 namespace zarn {
 
-// The folder of a path: up to its last backslash or colon, dropping that backslash unless it is
-// the first character or follows a backslash or colon (C:\ and \\ keep theirs).
+// The folder of the program's path as the system gives it: up to its last backslash or colon,
+// dropping that backslash unless it is the first character or follows a backslash or colon
+// (C:\ and \\ keep theirs). The system writes no forward slash there, so none counts.
 std::u16string FolderOf(std::u16string_view path);
 
-// Everything after the last backslash or colon, or the whole path.
+// The file name of an input path as a user may type it: everything after the last backslash,
+// forward slash or colon (each is a separator to the system), or the whole path.
 std::u16string_view FileNameOf(std::u16string_view path);
 
 // The output folder, a backslash and the input's file name, joined as they are.

@@ -8,10 +8,8 @@ namespace zarn {
 
 namespace {
 
-bool EndsLine(char16_t unit) { return unit == u'\r' || unit == u'\n' || unit == 0; }
-
-// The position of the first CR, LF or U+0000 at or after pos (or count when there is none),
-// flipping odd for every double quote before it.
+// The position of the first CR or LF at or after pos (or count when there is none), flipping odd
+// for every double quote before it.
 template <class TUnit>
 std::size_t ScanLine(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
 #if defined(__SSE2__)
@@ -20,13 +18,13 @@ std::size_t ScanLine(const TUnit* text, std::size_t pos, std::size_t count, bool
     constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFF : 0x5555;  // one mask bit per unit
     const auto splat = [](char16_t unit) { return sizeof(TUnit) == 1 ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit)); };
     const auto equal = [](__m128i a, __m128i b) { return sizeof(TUnit) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); };
-    const __m128i quote = splat(u'"'), cr = splat(u'\r'), lf = splat(u'\n'), zero = _mm_setzero_si128();
+    const __m128i quote = splat(u'"'), cr = splat(u'\r'), lf = splat(u'\n');
     unsigned parity = 0;
     for (; pos + kUnits <= count; pos += kUnits) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
         const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(equal(block, quote))) & kPerUnit;
-        const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(equal(block, cr), equal(block, lf)), equal(block, zero)))) & kPerUnit;
+        const unsigned ends =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(equal(block, cr), equal(block, lf)))) & kPerUnit;
         if (ends != 0) {
             const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
             parity ^= static_cast<unsigned>(__builtin_parity(quotes & ((1u << first) - 1)));
@@ -41,20 +39,19 @@ std::size_t ScanLine(const TUnit* text, std::size_t pos, std::size_t count, bool
         const auto unit = static_cast<char16_t>(text[pos]);
         if (unit > u'"') continue;
         if (unit == u'"') odd = !odd;
-        else if (EndsLine(unit)) break;
+        else if (unit == u'\r' || unit == u'\n') break;
     }
     return pos;
 }
 
 }  // namespace
 
-bool TRecordStamper::Text(std::u16string_view text) { return Feed(text.data(), text.size()); }
+void TRecordStamper::Text(std::u16string_view text) { Feed(text.data(), text.size()); }
 
-bool TRecordStamper::Bytes(std::string_view bytes) { return Feed(bytes.data(), bytes.size()); }
+void TRecordStamper::Bytes(std::string_view bytes) { Feed(bytes.data(), bytes.size()); }
 
 template <class TUnit>
-bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
-    if (ended_) return false;
+void TRecordStamper::Feed(const TUnit* text, std::size_t count) {
     std::size_t pos = 0;
     while (pos < count) {
         if (skipLf_) {
@@ -72,16 +69,10 @@ bool TRecordStamper::Feed(const TUnit* text, std::size_t count) {
             else writer_.Text(std::u16string_view(text + start, pos - start));
         }
         if (pos == count) break;
-        if (text[pos] == 0) {
-            if (inLine_) EndLine();
-            ended_ = true;
-            return false;
-        }
         EndLine();
         skipLf_ = text[pos] == u'\r';
         ++pos;
     }
-    return true;
 }
 
 void TRecordStamper::EndLine() {
@@ -90,8 +81,8 @@ void TRecordStamper::EndLine() {
 }
 
 void TRecordStamper::End() {
-    if (!ended_ && inLine_) EndLine();
-    ended_ = true;
+    if (inLine_) EndLine();
+    inLine_ = false;
 }
 
 void StampText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp, TByteSink& sink,

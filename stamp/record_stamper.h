@@ -10,25 +10,24 @@
 
 namespace zarn {
 
-// Splits decoded text into lines (CR LF, lone CR and lone LF each end one; the first U+0000
-// ends the text) and writes each line with CR LF, stamped where it ends a record.
+// Splits decoded text into lines (CR LF, lone CR and lone LF each end one; U+0000 is a character
+// of its line) and writes each line with CR LF, stamped where it ends a record.
 class TRecordStamper final : public TTextSink {
 public:
     explicit TRecordStamper(TTextWriter& writer) : writer_(writer) {}
-    bool Text(std::u16string_view text) override;
-    bool Bytes(std::string_view bytes) override;
+    void Text(std::u16string_view text) override;
+    void Bytes(std::string_view bytes) override;
     void End() override;
 
 private:
     template <class TUnit>
-    bool Feed(const TUnit* text, std::size_t count);
+    void Feed(const TUnit* text, std::size_t count);
     void EndLine();
 
     TTextWriter& writer_;
     bool oddQuotes_ = false;  // parity of the quotes since the last record end
     bool inLine_ = false;     // a line has begun and not yet ended
     bool skipLf_ = false;     // the last line ended with CR, so an LF right after it belongs to it
-    bool ended_ = false;      // U+0000 or the end of the input was reached
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is

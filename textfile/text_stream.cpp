@@ -43,7 +43,7 @@ public:
             if (atEnd) break;
             atEnd = !Fill();
         }
-        if (open_) sink_.End();
+        sink_.End();
     }
 
 private:
@@ -68,13 +68,11 @@ private:
 
     void Utf16(bool bigEndian, bool atEnd) {
         const std::size_t count = held_ / 2;
-        if (open_) {
-            std::memcpy(units_.data(), data_, count * 2);  // the host is little-endian
-            if (bigEndian) {
-                for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
-            }
-            open_ = sink_.Text(std::u16string_view(units_.data(), count));
+        std::memcpy(units_.data(), data_, count * 2);  // the host is little-endian
+        if (bigEndian) {
+            for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
         }
+        sink_.Text(std::u16string_view(units_.data(), count));
         Consume(atEnd ? held_ : count * 2);  // a last odd byte is dropped
     }
 
@@ -88,17 +86,15 @@ private:
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole - pos));
             std::optional<std::size_t> encoded;
             if (IsAscii(block)) {
-                if (open_) open_ = sink_.Bytes(block);
+                sink_.Bytes(block);
             } else {
                 if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(codePage.Shape(), block));
-                if (&codePage == &ansi_ && open_ && ansi_.RoundTrips(block)) {
-                    open_ = sink_.Bytes(block);
-                } else if (&codePage == &utf8_ && open_ && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
-                    open_ = sink_.Bytes(std::string_view(encoded_.data(), *encoded));
-                } else if (open_ || &codePage == &utf8_) {
-                    // After the end of the text only UTF-8 is still decoded, for its validity.
-                    const std::size_t count = codePage.Decode(block, units_.data());
-                    if (open_) open_ = sink_.Text(std::u16string_view(units_.data(), count));
+                if (&codePage == &ansi_ && ansi_.RoundTrips(block)) {
+                    sink_.Bytes(block);
+                } else if (&codePage == &utf8_ && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
+                    sink_.Bytes(std::string_view(encoded_.data(), *encoded));
+                } else {
+                    sink_.Text(std::u16string_view(units_.data(), codePage.Decode(block, units_.data())));
                 }
             }
             pos += block.size();
@@ -117,7 +113,6 @@ private:
     std::size_t held_ = 0;
     std::vector<char16_t> units_;
     std::vector<char> encoded_;  // a block of UTF-8 in the ANSI code page
-    bool open_ = true;
 };
 
 }  // namespace

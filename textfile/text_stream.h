@@ -38,16 +38,16 @@ public:
     virtual void Settle() noexcept {}
 };
 
-// Receives the text of a file in order, either decoded (Text) or as bytes in the ANSI code page
-// that are written out unchanged, in which every byte below 0x40 is a character of its own and
-// every CR, LF, NUL and double quote is that character of the text (Bytes: ASCII, characters that
-// TCodePage::RoundTrips passed, UTF-8 that TCodePage::EncodeUtf8 encoded). Both return false once
-// the text has ended (a U+0000): nothing more is sent then.
+// Receives the whole text of a file in order, either decoded (Text) or as bytes in the ANSI code
+// page that are written out unchanged, in which every byte below 0x40 is a character of its own
+// and every CR, LF, NUL and double quote is that character of the text (Bytes: ASCII, characters
+// that TCodePage::RoundTrips passed, UTF-8 that TCodePage::EncodeUtf8 encoded). U+0000 is a
+// character like any other.
 class TTextSink {
 public:
     virtual ~TTextSink() = default;
-    virtual bool Text(std::u16string_view text) = 0;
-    virtual bool Bytes(std::string_view bytes) = 0;
+    virtual void Text(std::u16string_view text) = 0;
+    virtual void Bytes(std::string_view bytes) = 0;
     virtual void End() = 0;
 };
 
@@ -93,9 +93,7 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
 // Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (utf8, strict),
-// anything else is in the ANSI code page (ansi). The mark is not part of the text. The source is
-// read to its end even after the text has ended, so that a failing read or malformed UTF-8 later
-// in the file is still raised.
+// anything else is in the ANSI code page (ansi). The mark is not part of the text.
 void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 

@@ -8,6 +8,8 @@
 namespace zarn::testing {
 namespace {
 
+using namespace std::string_literals;
+
 struct TCase {
     const char* name;
     std::string input;     // ANSI bytes (Latin-1)
@@ -43,21 +45,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecordStamper, ::testing::Values(
     // Empty lines inside an open field stay empty; after it closes each becomes the stamp alone.
     TCase{"EmptyLines", "\"\n\n\"\n\n\n", "\"\r\n\r\n\",S\r\n,S\r\n,S\r\n"},
     // Typographic (U+201C) and fullwidth (U+FF02) quotes do not count; each line is a record.
-    TCase{"OtherQuotes", std::string("\xFF\xFE\x1C\x20" "a\0\n\0" "\x02\xFF" "b\0", 12), "?a,S\r\n?b,S\r\n"},
+    TCase{"OtherQuotes", "\xFF\xFE\x1C\x20" "a\0\n\0" "\x02\xFF" "b\0"s, "?a,S\r\n?b,S\r\n"},
     // CR, LF and CR LF each end one line; LF CR is two line ends with an empty line between.
     TCase{"LineEnds", "a\rb\r\nc\nd\n\re", "a,S\r\nb,S\r\nc,S\r\nd,S\r\n,S\r\ne,S\r\n"},
     // CR CR LF is an empty line between two.
     TCase{"CrCrLf", "a\r\r\nb", "a,S\r\n,S\r\nb,S\r\n"},
     // A break at the very end adds no empty line; two breaks add one.
     TCase{"TrailingBreaks", "a\r\n\r\n", "a,S\r\n,S\r\n"},
-    // The first zero byte ends the text: the line keeps what precedes it.
-    TCase{"ZeroEndsText", std::string("a\0b\r\nc", 6), "a,S\r\n"},
-    // A zero byte at the start of a line adds no line.
-    TCase{"ZeroAtLineStart", std::string("a\n\0b", 4), "a,S\r\n"},
-    // A zero byte right after CR: the empty line from CR stands, nothing after it.
-    TCase{"ZeroAfterCr", std::string("\r\0\n", 3), ",S\r\n"},
-    // A quote count left odd by the zero byte's line: that line is not stamped.
-    TCase{"ZeroInOpenField", std::string("\"a\0\"", 4), "\"a\r\n"}),
+    // A zero byte is a character of its line, kept and written; every record after it is stamped.
+    TCase{"ZeroInALine", "a,1\r\nb,2\0junk\r\nc,3\r\n"s, "a,1,S\r\nb,2\0junk,S\r\nc,3,S\r\n"s},
+    // A zero byte at the start of a line, and one alone after a CR, make lines of their own.
+    TCase{"ZeroStartsALine", "a\n\0b"s, "a,S\r\n\0b,S\r\n"s},
+    TCase{"ZeroAfterCr", "\r\0\n"s, ",S\r\n\0,S\r\n"s},
+    // Quotes after a zero byte count: the field opened before it closes after it.
+    TCase{"QuoteAfterZero", "\"a\0\n\"\n"s, "\"a\0\r\n\",S\r\n"s}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -18,19 +18,14 @@ using namespace std::string_literals;
 class TCollector final : public TTextSink {
 public:
     explicit TCollector(TCodePage& ansi) : ansi_(ansi) {}
-    bool Text(std::u16string_view text) override { return Add(text); }
-    bool Bytes(std::string_view bytes) override {
+    void Text(std::u16string_view text) override { collected += text; }
+    void Bytes(std::string_view bytes) override {
         std::u16string text(bytes.size(), u'\0');
         text.resize(bytes.empty() ? 0 : ansi_.Decode(bytes, text.data()));
-        return Add(text);
+        collected += text;
     }
     TCodePage& ansi_;
     void End() override { ended = true; }
-    bool Add(std::u16string_view text) {
-        const std::size_t zero = text.find(u'\0');
-        collected += text.substr(0, zero);
-        return zero == std::u16string_view::npos;
-    }
     std::u16string collected;
     bool ended = false;
 };
@@ -47,8 +42,10 @@ TEST(ReadText, DecodesByMark) {
         {"\xEF\xBB\xBF" "\xE3\x81\x82", u"\x3042"},            // UTF-8
         {"\xEF\xBB\xBF", u""},                                 // mark alone
         {"\xEF\xBB\xBF" "a\xE3\x81", u"\xFFFF"},               // UTF-8 cut short: failure
-        {std::string("\xEF\xBB\xBF" "a\0\xFF", 6), u"\xFFFF"}, // malformed after the end of the text still fails
-        {std::string("a\0\xFF", 3), u"a"},                     // ANSI after the end of the text is not looked at
+        {std::string("\xEF\xBB\xBF" "a\0\xFF", 6), u"\xFFFF"}, // malformed after a zero still fails
+        {std::string("a\0\xFF", 3), u"a\0\xFF"s},                // a zero byte is a character
+        {"\xFF\xFE" "a\0\0\0b\0"s, u"a\0b"s},                   // so is a zero unit of UTF-16
+        {"\xEF\xBB\xBF" "a\0\xE3\x81\x82"s, u"a\0\x3042"s},     // and of UTF-8
     };
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
@@ -70,7 +67,7 @@ TEST(ReadText, DecodesByMark) {
 TEST(ReadText, ReadFailurePartWayIsRaised) {
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
-    // The failure comes after the text has ended at a zero byte: still raised, not taken as the end.
+    // The failure comes after a zero byte, which is a character like any other.
     TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
     TCollector collector(ansi);
     try {

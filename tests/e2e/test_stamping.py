@@ -80,6 +80,25 @@ def test_relative_path_is_read_from_the_current_directory_and_written_to_the_pro
     assert not (data / "rel.csv").exists()
 
 
+# Windows takes a forward slash as a separator in any path: the output's name is what follows the
+# last one, so a run typed with forward slashes never writes over its input.
+@pytest.mark.parametrize("typed,cwd", [("../local/loc.csv", "prog"), ("sub/loc.csv", "data"),
+                                       ("WIN_PATH_WITH_SLASHES", "data")])
+def test_forward_slashes_name_the_file_and_the_output_goes_to_the_program_folder(harness, setup, work, typed, cwd):
+    program, data = setup
+    source = work / "local" / "loc.csv" if typed.startswith("..") else data / "sub" / "loc.csv"
+    source.parent.mkdir(parents=True, exist_ok=True)
+    source.write_bytes(b"a,b\n")
+    if typed == "WIN_PATH_WITH_SLASHES":
+        typed = win_path(source).replace("\\", "/")
+    run = harness.run(program, command_line='"%s" %s' % (win_path(program), typed),
+                      cwd=program.parent if cwd == "prog" else data)
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert run.files() == {"loc.csv": b"a,b" + stamp().encode() + b"\r\n"}
+    assert source.read_bytes() == b"a,b\n", "the input is unchanged"
+
+
 def test_quoted_path_with_spaces_and_an_empty_pair_before_it(harness, setup):
     program, data = setup
     folder = data / "My Data"
@@ -141,6 +160,13 @@ ENCODED_CASES = [
     ("ko_KR.UTF-8", "/", "가\n".encode("cp949"), lambda s: ("가%s\r\n" % s).encode("cp949")),
     # Cyrillic code page 1251.
     ("ru_RU.UTF-8", ".", "Имя\rФамилия".encode("cp1251"), lambda s: ("Имя%s\r\nФамилия%s\r\n" % (s, s)).encode("cp1251")),
+    # A zero character is a character of its line in every encoding: nothing after it is dropped.
+    ("en_US.UTF-8", "/", b"a,1\r\nb,2\0junk\r\nc,3\r\n",
+     lambda s: ("a,1%s\r\nb,2\0junk%s\r\nc,3%s\r\n" % (s, s, s)).encode()),
+    ("ja_JP.UTF-8", "/", b"\xff\xfe" + 'a,"1\r\n\0"\0\r\n日本'.encode("utf-16-le"),
+     lambda s: ('a,"1\r\n\0"\0%s\r\n日本%s\r\n' % (s, s)).encode("cp932")),
+    ("en_US.UTF-8", "/", b"\xef\xbb\xbf" + "é\0,\"x\0\n\"".encode("utf-8"),
+     lambda s: ('é\0,"x\0\r\n"%s\r\n' % s).encode("cp1252")),
     # UTF-8 without a mark is read as ANSI (code page 1252 here): its bytes pass through unchanged.
     ("de_DE.UTF-8", ".", "ä".encode("utf-8"), lambda s: "ä".encode("utf-8") + s.encode() + b"\r\n"),
 ]
@@ -148,7 +174,7 @@ ENCODED_CASES = [
 
 @pytest.mark.parametrize("locale,separator,data_bytes,expected", ENCODED_CASES,
                          ids=["sjis-quoted-break", "utf16le-bom", "utf16be-bom-de", "utf8-bom-nl", "ko-fallback",
-                              "ru-cp1251", "utf8-without-bom"])
+                              "ru-cp1251", "nul-ansi", "nul-utf16le", "nul-utf8", "utf8-without-bom"])
 def test_encodings_and_date_separators(harness, setup, locale, separator, data_bytes, expected):
     program, data = setup
     (data / "in.csv").write_bytes(data_bytes)

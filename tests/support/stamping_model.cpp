@@ -22,14 +22,14 @@ std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8
         text.resize(codePage.Decode(rest, text.data()));
     }
 
+    // CR LF, a lone CR and a lone LF each end a line; U+0000 is a character like any other.
     std::vector<std::u16string> lines;
-    text += u'\0';
-    for (std::size_t pos = 0; text[pos] != 0;) {
+    for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t start = pos;
-        while (text[pos] != u'\r' && text[pos] != u'\n' && text[pos] != 0) ++pos;
+        while (pos < text.size() && text[pos] != u'\r' && text[pos] != u'\n') ++pos;
         lines.push_back(text.substr(start, pos - start));
-        if (text[pos] == u'\r') ++pos;
-        if (text[pos] == u'\n') ++pos;
+        if (pos < text.size() && text[pos] == u'\r') ++pos;
+        if (pos < text.size() && text[pos] == u'\n') ++pos;
     }
 
     std::int64_t quotes = 0;
