@@ -21,6 +21,7 @@ file(WRITE ${CMAKE_BINARY_DIR}/zarn-version.txt "${PROJECT_VERSION}\n")
 add_library(zarn_win32 STATIC
   win/messages.cpp
   win/paths.cpp
+  win/file_access.cpp
   win/window.cpp
   textfile/text_file.cpp
   textfile/temporary_files.cpp

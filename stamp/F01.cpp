@@ -18,7 +18,8 @@ namespace zarn {
 namespace {
 
 // True when the path names an existing file, not a folder, as the system sees the path.
-bool IsExistingFile(const std::u16string& path) {
+bool IsExistingFile(const std::u16string& typed) {
+    const std::u16string path = LongPath(typed);
     const DWORD attributes = GetFileAttributesW(Wide(path));
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     const DWORD error = GetLastError();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "win/file_access.h"
 #include "win/handle.h"
 #include "win/paths.h"
 #include "win/utf16.h"
@@ -61,27 +62,18 @@ std::optional<TTemporaryName> ParseTemporaryName(std::u16string_view text) {
     return TTemporaryName{static_cast<DWORD>(process), static_cast<unsigned>(attempt), destination};
 }
 
-// True when the process that wrote the file has ended: no process has its id any more, or the
-// one that has it started after the file was last written, or it is this one (which has made no
-// temporary file yet). file: opened with FILE_READ_ATTRIBUTES access.
-bool WriterHasEnded(DWORD process, HANDLE file) {
+// True when the process that wrote the file is known to have ended: no process has its id, or
+// the one that has it has exited (its object kept by a handle somewhere), or it is this one (which
+// has made no temporary file yet, so the file is an earlier process's with the same id).
+bool WriterHasEnded(DWORD process) {
     if (process == GetCurrentProcessId()) return true;
     const TObjectHandle writer(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
     if (!writer) return GetLastError() == ERROR_INVALID_PARAMETER;
     DWORD exitCode = 0;
-    if (GetExitCodeProcess(writer.Get(), &exitCode) && exitCode != STILL_ACTIVE) return true;
-    FILETIME started, exited, kernel, user, written;
-    return GetProcessTimes(writer.Get(), &started, &exited, &kernel, &user) &&
-           GetFileTime(file, nullptr, nullptr, &written) && CompareFileTime(&started, &written) > 0;
+    return GetExitCodeProcess(writer.Get(), &exitCode) && exitCode != STILL_ACTIVE;
 }
 
 }  // namespace
-
-bool MarkForDeletion(HANDLE file, bool mark) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = mark;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}
 
 std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName) {
     std::u16string text(kTemporaryPrefix);
@@ -102,18 +94,19 @@ void SweepTemporaries(const std::u16string& folder) {
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         std::u16string name(U16(found.cFileName));
-        if (const auto temporary = ParseTemporaryName(name)) temporaries.emplace_back(std::move(name), *temporary);
-        else names.push_back(NameHash(std::move(name)));
+        const auto temporary = ParseTemporaryName(name);
+        if (!temporary) names.push_back(NameHash(std::move(name)));
+        else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) temporaries.emplace_back(std::move(name), *temporary);
     } while (FindNextFileW(search.Get(), &found));
     if (temporaries.empty()) return;
-    const TFileHandle folderHandle(CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const TFileHandle folderHandle = OpenForQuery(folder);
     const std::u16string finalFolder = folderHandle ? FinalPath(folderHandle.Get()) : std::u16string();
     for (const auto& [name, temporary] : temporaries) {
+        if (!WriterHasEnded(temporary.process)) continue;
         if (std::find(names.begin(), names.end(), temporary.destination) == names.end()) continue;
-        const TFileHandle file(CreateFileW(Wide(folder + name), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file || !WriterHasEnded(temporary.process, file.Get())) continue;
+        const TFileHandle file = RetryWhileHeld([&] { return OpenForDeletion(folder + name); },
+                                                {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION});
+        if (!file) continue;
         // Deleting through a link can reach the file linked to: only the file itself goes.
         const std::u16string final = FinalPath(file.Get());
         const std::u16string own = finalFolder + (finalFolder.ends_with(u'\\') ? u"" : u"\\") + name;

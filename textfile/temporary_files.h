@@ -1,5 +1,5 @@
 // The temporary files that the output is written to, beside the file they are to replace: their
-// names, their mark for deletion, and the removal of those that ended runs left behind.
+// names, and the removal of those that ended runs left behind.
 #pragma once
 
 #include <windows.h>
@@ -15,15 +15,15 @@ namespace zarn {
 // the only copy of a file's content.
 std::u16string TemporaryFileName(DWORD process, unsigned attempt, std::u16string_view destinationName);
 
-// While a file is marked, the system deletes it when its last handle closes, also when the
-// process is killed. file: opened with DELETE access. False when the mark could not be set.
-bool MarkForDeletion(HANDLE file, bool mark);
-
-// Removes the temporary files in folder (which ends in a separator) that ended runs left behind
-// (a run killed between making its file permanent and putting it in place, or a system that went
-// down meanwhile): those that nobody holds open, whose writer has ended and whose destination is
-// there, so that none is the only copy of a file's content. A running writer's file is never
-// touched: it holds its file open, and while it puts it in place its process runs.
+// Removes the temporary files in folder (which ends in a separator) that are provably abandoned:
+// left behind by a run that was killed between making its file permanent and putting it in place,
+// or by a system that went down meanwhile. One goes only when all of these hold:
+// - no running process has its writer's id (an id taken by a process that runs now is doubt);
+// - its destination is there, so that it is never the only copy of a file's content;
+// - it is not read-only (a run keeps a file so when the new content could not take its place);
+// - nobody holds it open (waiting out a short hold).
+// A running writer's file is never touched: its process runs, and it holds its file open from
+// creation until the file has taken its destination's place. No clock is compared with another.
 void SweepTemporaries(const std::u16string& folder);
 
 }  // namespace zarn

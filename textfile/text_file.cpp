@@ -4,6 +4,7 @@
 #include "win/failure.h"
 #include "win/messages.h"
 #include "win/paths.h"
+#include "win/file_access.h"
 #include "win/utf16.h"
 
 namespace zarn {
@@ -13,11 +14,34 @@ namespace {
 [[noreturn]] void FailRead() { throw TFailure(LoadMessage(IDS_READ_FAILED)); }
 [[noreturn]] void FailWrite() { throw TFailure(LoadMessage(IDS_WRITE_FAILED)); }
 
+// The errors that another program's short hold on a file gives.
+constexpr std::initializer_list<DWORD> kHeld = {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED};
+
+// The last part of a path.
+std::u16string_view NameOf(std::u16string_view path) { return path.substr(path.find_last_of(u"\\:") + 1); }
+
+// A file's path in a folder.
+std::u16string Join(const std::u16string& folder, std::u16string_view name) {
+    return folder + (folder.ends_with(u'\\') ? u"" : u"\\") + std::u16string(name);
+}
+
+// True when a file (not a folder) is at path.
+bool IsFile(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A path of the system's long form as a user writes it.
+std::u16string ShortForm(const std::u16string& path) {
+    if (path.starts_with(u"\\\\?\\UNC\\")) return u"\\\\" + path.substr(8);
+    if (path.starts_with(u"\\\\?\\")) return path.substr(4);
+    return path;
+}
+
 }  // namespace
 
 TInputFile::TInputFile(const std::u16string& path)
-    : file_(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL |
-                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
+    : file_(OpenForReading(LongPath(path))) {
     // Only a file on a disk comes to an end: a device, a pipe or a console may wait for ever.
     const DWORD error = !file_ ? GetLastError() : GetFileType(file_.Get()) != FILE_TYPE_DISK ? ERROR_BAD_DEVICE : 0;
     if (error != 0) throw TFailure(FillMessage(LoadMessage(IDS_OPEN_FAILED), {FullPath(path), SystemMessage(error)}));
@@ -55,17 +79,22 @@ void TInputFile::Close() {
     file_.Close();
 }
 
-TOutputFile::TOutputFile(const std::u16string& path, HANDLE input, TReplaceFile replace)
-    : path_(path), target_(path), replace_(replace) {
+TOutputFile::TOutputFile(const std::u16string& path, HANDLE input, TRenameFile rename)
+    : path_(path), target_(LongPath(path)), rename_(rename) {
     CheckDestination(input);
     CreateTemporary();
 }
 
 TOutputFile::~TOutputFile() {
     writeBehind_.Stop();
-    if (temporaryPath_.empty()) return;
-    temporary_.Close();  // marked for deletion: the system removes it
-    DeleteFileW(Wide(temporaryPath_));  // in case it could not be marked, or is no longer
+    if (!temporary_) return;
+    // Not in place: it goes, marked through its own handle. A system that deletes a marked file by
+    // the name it was opened under misses it when its folder was renamed meanwhile, so it is also
+    // removed where its folder is now.
+    const bool marked = marked_ || MarkForDeletion(temporary_.Get(), true);
+    temporary_.Close();
+    if (!marked) DeleteFileW(Wide(temporaryPath_));
+    if (const std::u16string folder = FolderNow(); !folder.empty()) DeleteFileW(Wide(Join(folder, NameOf(temporaryPath_))));
 }
 
 void TOutputFile::FailCreate(DWORD error) const {
@@ -73,53 +102,58 @@ void TOutputFile::FailCreate(DWORD error) const {
 }
 
 // Refuses what creating the destination in place would refuse: a folder, a read-only, hidden or
-// system file, a file that cannot be opened for writing now (held open elsewhere, no access), and
-// the running program's own file, which Windows keeps from being written while it runs.
+// system file, a file that cannot be opened for writing now (held open elsewhere for longer than
+// a moment, no access), and the running program's own file, which Windows keeps from being
+// written while it runs. Only a name that is not there means that there is no destination.
 void TOutputFile::CheckDestination(HANDLE input) {
-    const DWORD attributes = GetFileAttributesW(Wide(path_));
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    destinationExists_ = true;
+    const DWORD attributes = GetFileAttributesW(Wide(target_));
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) FailCreate(error);
+        return;
+    }
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
         FailCreate(ERROR_ACCESS_DENIED);
     }
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const TFileHandle query(CreateFileW(Wide(path_), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (query) {
-        const TFileHandle program(CreateFileW(Wide(ProgramPath()), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (const TFileHandle query = OpenForQuery(target_)) {
+        const TFileHandle program = OpenForQuery(LongPath(ProgramPath()));
         if (program && SameFile(query.Get(), program.Get())) FailCreate(ERROR_SHARING_VIOLATION);
+        replaced_ = IdentityOf(query.Get());
         // Through a link, the file linked to is the one replaced.
         if (std::u16string final = FinalPath(query.Get()); !final.empty()) target_ = std::move(final);
-        replaced_ = IdentityOf(query.Get());
         // The input, held open for reading, may be the destination: that is allowed.
         if (SameFile(query.Get(), input)) return;
     }
-    const TFileHandle probe(CreateFileW(Wide(path_), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const TFileHandle probe = RetryWhileHeld([&] { return OpenWriteProbe(target_); }, kHeld);
     if (!probe) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND) FailCreate(error);
-        destinationExists_ = false;
-        target_ = path_;
+        replaced_.reset();  // gone meanwhile
+        target_ = LongPath(path_);
     }
 }
 
 void TOutputFile::CreateTemporary() {
-    // Beside the file to replace, so that replacing it is a rename on the same volume.
+    // Beside the file to replace, so that putting it in place is a rename in one folder.
     const std::size_t split = target_.find_last_of(u"\\:") + 1;
     const std::u16string folder = target_.substr(0, split);
     SweepTemporaries(folder);
     for (unsigned attempt = 0;; ++attempt) {
         temporaryPath_ = folder + TemporaryFileName(GetCurrentProcessId(), attempt, target_.substr(split));
-        temporary_ = TFileHandle(CreateFileW(Wide(temporaryPath_), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        temporary_ = RetryWhileHeld([&] { return CreateExclusive(temporaryPath_); },
+                                    {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION});
         if (temporary_) break;
+        // A name taken, or held by a file that is being deleted: the next name. An unwritable
+        // folder refuses them all.
         const DWORD error = GetLastError();
-        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
-            temporaryPath_.clear();
-            FailCreate(error);
-        }
+        const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                           (error == ERROR_ACCESS_DENIED && attempt < 3);
+        if (!taken || attempt == 100) FailCreate(error);
     }
     marked_ = MarkForDeletion(temporary_.Get(), true);
+    folderPath_ = folder;
+    folder_ = OpenForQuery(folder);
+    folderIdentity_ = folder_ ? IdentityOf(folder_.Get()) : std::nullopt;
 }
 
 void TOutputFile::TWrite::Run() noexcept {
@@ -145,33 +179,59 @@ void TOutputFile::Write(const char* bytes, std::size_t count) {
 void TOutputFile::Commit() {
     if (const auto last = writeBehind_.Take(); last && !last->written) FailWrite();
     writeBehind_.Stop();
-    // Make the new content durable before it takes the place of the old; only then may the
-    // temporary file outlive the run.
-    if (destinationExists_ && !FlushFileBuffers(temporary_.Get())) FailWrite();
+    // Durable before it takes the destination's name, new or replacing: after a power cut the name
+    // holds the old content or the complete new one, never a file that was not written out.
+    if (!FlushFileBuffers(temporary_.Get())) FailWrite();
     if (marked_ && !MarkForDeletion(temporary_.Get(), false)) FailWrite();
     marked_ = false;
-    if (!temporary_.Close()) FailWrite();
-    const std::u16string temporaryPath = temporaryPath_;
-    if (!destinationExists_) {
-        if (!MoveFileExW(Wide(temporaryPath), Wide(target_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            FailCreate(GetLastError());
-        }
-        temporaryPath_.clear();
-        return;
-    }
-    if (replace_(Wide(target_), Wide(temporaryPath), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-        temporaryPath_.clear();
+    if (RetryWhileHeld([&] { return rename_(temporary_.Get(), target_); }, kHeld)) {
+        temporary_.Close();
         return;
     }
     const DWORD error = GetLastError();
-    // The old file is still in place: it stays, and the temporary file goes.
-    const TFileHandle now(CreateFileW(Wide(target_), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (now && replaced_ && IdentityOf(now.Get()) == replaced_) FailCreate(error);
-    // The old file is gone (removed, or moved aside under a name the system chose): the temporary
-    // file may hold the only copy of the content. It takes the free name, or stays.
-    temporaryPath_.clear();
-    if (!MoveFileExW(Wide(temporaryPath), Wide(target_), MOVEFILE_WRITE_THROUGH)) FailCreate(GetLastError());
+    if (!OldFileIsGone()) FailCreate(error);  // the destructor removes the temporary file
+    // The old content is lost, by whatever took it away: the new content stays where it is, kept
+    // from every sweep, and the failure says where.
+    const std::u16string folder = FolderNow();
+    const std::u16string kept = folder.empty() ? FullPath(temporaryPath_) : ShortForm(Join(folder, NameOf(temporaryPath_)));
+    FILE_BASIC_INFO readOnly{};  // times of 0 stay as they are
+    readOnly.FileAttributes = FILE_ATTRIBUTE_READONLY;
+    SetFileInformationByHandle(temporary_.Get(), FileBasicInfo, &readOnly, sizeof readOnly);
+    temporary_.Close();
+    throw TFailure(FillMessage(LoadMessage(IDS_NEW_CONTENT_KEPT),
+                               {FullPath(path_), SystemMessage(error), kept}));
+}
+
+// True when the file that was to be replaced is nowhere any more: no file has its name, and it is
+// not in its folder where that folder is now (moved or renamed meanwhile).
+bool TOutputFile::OldFileIsGone() const {
+    if (!replaced_ || IsFile(target_)) return false;
+    const std::u16string folder = FolderNow();
+    if (folder.empty()) return false;  // moved out of sight, and the old file with it
+    const std::u16string here = Join(folder, NameOf(target_));
+    // A folder made at the name may have taken the old file's number on the disk.
+    return !IsFile(here) || IdentityAt(here) != replaced_;
+}
+
+// Where the target's folder is now: where the system says its handle is, or, where the system
+// cannot follow a renamed folder, the folder of its identity beside where it was. Empty when it
+// cannot be found.
+std::u16string TOutputFile::FolderNow() const {
+    if (!folderIdentity_) return {};
+    if (std::u16string final = FinalPath(folder_.Get()); !final.empty() && IdentityAt(final) == folderIdentity_) {
+        return final;
+    }
+    const std::u16string folder = folderPath_.substr(0, folderPath_.find_last_not_of(u"\\") + 1);
+    const std::u16string parent = folder.substr(0, folder.find_last_of(u"\\:") + 1);
+    WIN32_FIND_DATAW found;
+    const TFindHandle search(parent.empty() ? TFindHandle() : TFindHandle(FindFirstFileW(Wide(parent + u"*"), &found)));
+    if (!search) return {};
+    do {
+        const std::u16string name(U16(found.cFileName));
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == u"." || name == u"..") continue;
+        if (IdentityAt(parent + name) == folderIdentity_) return parent + name;
+    } while (FindNextFileW(search.Get(), &found));
+    return {};
 }
 
 }  // namespace zarn

@@ -10,6 +10,7 @@
 
 #include "textfile/text_stream.h"
 #include "win/background_work.h"
+#include "win/file_access.h"
 #include "win/handle.h"
 #include "win/paths.h"
 
@@ -42,15 +43,17 @@ private:
     TBackgroundWork<TRead> readAhead_;  // ends before the file is closed
 };
 
-// ReplaceFileW, or what a test puts in its place.
-using TReplaceFile = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID,
-                                   LPVOID);
+// RenameByHandle, or what a test puts in its place.
+using TRenameFile = bool (*)(HANDLE file, const std::u16string& path);
 
 // The output: a temporary file beside the destination, which Commit puts in the destination's
 // place. Until then the destination keeps its content (or stays absent): the temporary file is
 // marked for deletion by the system while it is written, so that neither a failure nor a killed
-// run leaves it behind. A destination that is a link to a file receives the content through the
-// link: the temporary file lies beside the file linked to, and the link stays.
+// run leaves it behind, and it is held open, shared with nobody, from its creation until it has
+// taken the destination's place, so that no other run or program can open, move or delete it
+// meanwhile. A destination that is a link to a file receives the content through the link: the
+// temporary file lies beside the file linked to, and the link stays. What another program holds
+// for a moment (the destination, the temporary file's name) is waited for, about two seconds.
 //
 // Construction fails with the create message when the destination could not be created (folder
 // missing or not writable, a read-only, hidden or system file, a file held open elsewhere, the
@@ -59,16 +62,17 @@ using TReplaceFile = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWST
 class TOutputFile final : public TByteSink {
 public:
     // input: the open input, which may be the destination itself.
-    TOutputFile(const std::u16string& path, HANDLE input, TReplaceFile replace = ReplaceFileW);
+    TOutputFile(const std::u16string& path, HANDLE input, TRenameFile rename = RenameByHandle);
     ~TOutputFile() override;
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const char* bytes, std::size_t count) override;
     void Settle() noexcept override { writeBehind_.Settle(); }
-    // Puts the complete temporary file in the destination's place. Whatever happens, the
-    // destination ends with its old content or the complete new one; a temporary file that holds
-    // the only copy of the new content is never deleted.
+    // Makes the complete temporary file durable and puts it in the destination's place, in one
+    // step. Whatever happens, the destination ends with its old content or the complete new one.
+    // Only where the old file is gone and the new content cannot take its name does the
+    // temporary file stay, read-only, and the failure names it.
     void Commit();
 
 private:
@@ -84,15 +88,20 @@ private:
     [[noreturn]] void FailCreate(DWORD error) const;
     void CheckDestination(HANDLE input);
     void CreateTemporary();
+    bool OldFileIsGone() const;
+    std::u16string FolderNow() const;
 
     std::u16string path_;           // the destination as named, for messages
-    std::u16string target_;         // the file to replace: the destination, or the file it links to
-    std::u16string temporaryPath_;  // empty once the temporary file is gone or in place
-    TFileHandle temporary_;
-    bool marked_ = false;  // the temporary file is marked for deletion by the system
-    bool destinationExists_ = false;
+    std::u16string target_;         // the file to replace, as the file calls take it: the
+                                    // destination, or the file it links to
+    std::u16string temporaryPath_;  // beside the target
+    std::u16string folderPath_;     // the target's folder, with its separator
+    TFileHandle folder_;            // the same, to find it again if it is moved
+    std::optional<TFileIdentity> folderIdentity_;
+    TFileHandle temporary_;         // open until the temporary file is in place or gone
+    bool marked_ = false;           // the temporary file is marked for deletion by the system
     std::optional<TFileIdentity> replaced_;  // the file to replace, as it was when checked
-    TReplaceFile replace_;
+    TRenameFile rename_;
     TBackgroundWork<TWrite> writeBehind_;  // ends before the temporary file is closed
 };
 

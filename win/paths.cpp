@@ -31,6 +31,18 @@ std::u16string FullPath(const std::u16string& path) {
     return buffer;
 }
 
+std::u16string LongFormOf(std::u16string_view fullPath) {
+    if (fullPath.starts_with(u"\\\\?\\") || fullPath.starts_with(u"\\\\.\\")) return std::u16string(fullPath);
+    if (fullPath.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + std::u16string(fullPath.substr(2));
+    return u"\\\\?\\" + std::u16string(fullPath);
+}
+
+std::u16string LongPath(const std::u16string& path) {
+    if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
+    const std::u16string full = FullPath(path);
+    return full.size() < MAX_PATH ? path : LongFormOf(full);
+}
+
 std::u16string FinalPath(HANDLE file) {
     std::u16string path(MAX_PATH + 1, u'\0');
     for (;;) {
@@ -43,17 +55,6 @@ std::u16string FinalPath(HANDLE file) {
         }
         path.assign(length + 1, u'\0');  // too small: length is the size needed
     }
-}
-
-std::optional<TFileIdentity> IdentityOf(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
-    return TFileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-}
-
-bool SameFile(HANDLE a, HANDLE b) {
-    const auto identity = IdentityOf(a);
-    return identity && identity == IdentityOf(b);
 }
 
 }  // namespace zarn

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zarn {
 
@@ -14,22 +14,17 @@ std::u16string ProgramPath();
 // The path expanded to a full path against the current directory; the path itself if that fails.
 std::u16string FullPath(const std::u16string& path);
 
+// The path to hand to the system's file calls: the path as it is while its full path stays below
+// MAX_PATH, so that the system judges it as given (wildcards, invalid names); else its full path in
+// the long form ("\\?\C:\..." or "\\?\UNC\server\share\..."), which Windows takes at any length
+// whatever its long-path policy. A path in the long or device form already is kept as it is.
+std::u16string LongPath(const std::u16string& path);
+
+// The long form of a full path ("C:\..." or "\\server\share\..."), as LongPath gives it.
+std::u16string LongFormOf(std::u16string_view fullPath);
+
 // The path of an open file as the system resolves it, links followed ("\\?\" form); empty when
 // the system cannot tell.
 std::u16string FinalPath(HANDLE file);
-
-// Which file a handle is open on: its volume and its index there.
-struct TFileIdentity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    bool operator==(const TFileIdentity&) const = default;
-};
-
-// Nothing when the system cannot tell.
-std::optional<TFileIdentity> IdentityOf(HANDLE file);
-
-// True when both handles are known to be open on the same file.
-bool SameFile(HANDLE a, HANDLE b);
 
 }  // namespace zarn

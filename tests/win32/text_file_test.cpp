@@ -2,6 +2,7 @@
 // streaming pipeline with the system's own ANSI code page against the whole-file model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "stamp/record_stamper.h"
@@ -14,6 +15,7 @@
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
+#include "win/file_access.h"
 #include "win/handle.h"
 #include "win/messages.h"
 #include "win/paths.h"
@@ -217,7 +219,8 @@ TEST(OutputFile, TheInputItselfMayBeTheDestination) {
     EXPECT_EQ("b", ReadBytes(path));
 }
 
-// A process of this test program, started suspended and ended at the end.
+// A process of this test program, started suspended and ended at the end (or when killed, its
+// handle kept, so that its process object outlives it).
 class TSuspendedProcess {
 public:
     TSuspendedProcess() {
@@ -229,10 +232,13 @@ public:
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info_);
     }
     ~TSuspendedProcess() {
-        TerminateProcess(info_.hProcess, 0);
-        WaitForSingleObject(info_.hProcess, INFINITE);
+        Kill();
         CloseHandle(info_.hThread);
         CloseHandle(info_.hProcess);
+    }
+    void Kill() {
+        TerminateProcess(info_.hProcess, 9);
+        WaitForSingleObject(info_.hProcess, INFINITE);
     }
     DWORD Id() const { return info_.dwProcessId; }
 
@@ -240,49 +246,69 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
+// Sets a file's times (last written, and made) to now plus an offset, as a file system on another
+// clock would show them.
+void SetTimesFromNow(const std::u16string& path, LONGLONG seconds) {
+    TFileHandle file(CreateFileW(Wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER when{{now.dwLowDateTime, now.dwHighDateTime}};
+    when.QuadPart += seconds * 10000000;
+    const FILETIME time{when.LowPart, when.HighPart};
+    ASSERT_TRUE(SetFileTime(file.Get(), &time, nullptr, &time));
+}
+
 // Temporary files that ended runs left behind go when the next output is made beside them: only
-// those that nobody holds open, whose writer has ended and whose destination is there.
-TEST(OutputFile, RemovesTemporaryFilesThatEndedRunsLeftBehind) {
+// those whose writer has provably ended, whose destination is there, that are not kept read-only
+// and that nobody holds open. No clock decides it.
+TEST(OutputFile, RemovesOnlyTemporaryFilesThatAreProvablyAbandoned) {
     TTempFolder folder;
     WriteBytes(folder.Path(u"in.csv"), "x");
     WriteBytes(folder.Path(u"there.csv"), "old");
-    const TSuspendedProcess running;  // started before the files below were written
+    const TSuspendedProcess running, later;
+    TSuspendedProcess killed;
     ASSERT_NE(0u, running.Id());
     constexpr DWORD kNoProcess = 0xFFFFFFF0;
+    enum class THold { None, Exclusive, SharingDelete };
     struct TCase {
         const char* what;
-        DWORD writer;  // 0: a process started after the file was written, with the id reused
+        DWORD writer;
         std::u16string destination;
-        bool held;
+        THold hold;
+        LONGLONG timeOffset;  // seconds from now of the file's times
+        bool readOnly;
         bool stays;
     } cases[] = {
-        {"writer ended, destination there", kNoProcess, u"there.csv", false, false},
-        {"destination name in another case", kNoProcess, u"THERE.CSV", false, false},
-        {"writer ended, destination gone: it may be the only copy", kNoProcess, u"gone.csv", false, true},
-        {"held open by its writer", kNoProcess, u"there.csv", true, true},
-        {"an earlier process with this one's id", GetCurrentProcessId(), u"there.csv", false, false},
-        {"writer runs, between writing and replacing", running.Id(), u"there.csv", false, true},
-        {"id now taken by a process started later", 0, u"there.csv", false, false},
+        {"writer ended, destination there", kNoProcess, u"there.csv", THold::None, 0, false, false},
+        {"destination name in another case", kNoProcess, u"THERE.CSV", THold::None, 0, false, false},
+        {"writer ended, destination gone: it may be the only copy", kNoProcess, u"gone.csv", THold::None, 0, false, true},
+        {"held open, shared with nobody", kNoProcess, u"there.csv", THold::Exclusive, 0, false, true},
+        {"held open by a program that shares delete", kNoProcess, u"there.csv", THold::SharingDelete, 0, false, true},
+        {"kept read-only: the new content of a lost file", kNoProcess, u"there.csv", THold::None, 0, true, true},
+        {"an earlier process with this one's id", GetCurrentProcessId(), u"there.csv", THold::None, 0, false, false},
+        {"writer runs", running.Id(), u"there.csv", THold::None, 0, false, true},
+        {"writer runs, file times an hour behind the clock", running.Id(), u"there.csv", THold::None, -3600, false, true},
+        {"writer runs, file times an hour ahead of the clock", running.Id(), u"there.csv", THold::None, 3600, false, true},
+        {"writer killed, its process object still referenced", killed.Id(), u"there.csv", THold::None, 0, false, false},
+        {"id taken by a process started after the file was written", later.Id(), u"there.csv", THold::None, -3600, false, true},
     };
-    Sleep(50);
     std::vector<std::u16string> names;
-    for (const TCase& c : cases) names.push_back(TemporaryFileName(c.writer, static_cast<unsigned>(names.size()), c.destination));
-    for (const std::u16string& name : names) WriteBytes(folder.Path(name), "left behind");
-    WriteBytes(folder.Path(u"~zarn-not-ours.tmp"), "someone else's");
-    Sleep(50);
-    const TSuspendedProcess later;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        if (cases[i].writer == 0) {  // the name again, with the id that the later process has
-            const std::u16string name = TemporaryFileName(later.Id(), static_cast<unsigned>(i), cases[i].destination);
-            ASSERT_TRUE(MoveFileW(Wide(folder.Path(names[i])), Wide(folder.Path(name))));
-            names[i] = name;
+    std::vector<TFileHandle> held;
+    for (const TCase& c : cases) {
+        names.push_back(TemporaryFileName(c.writer, static_cast<unsigned>(names.size()), c.destination));
+        const std::u16string path = folder.Path(names.back());
+        WriteBytes(path, "left behind");
+        if (c.timeOffset != 0) SetTimesFromNow(path, c.timeOffset);
+        if (c.readOnly) ASSERT_TRUE(SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
+        if (c.hold != THold::None) {
+            const DWORD share = c.hold == THold::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+            held.emplace_back(CreateFileW(Wide(path), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held.back()) << c.what;
         }
     }
-    std::vector<TFileHandle> held;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        if (cases[i].held) held.emplace_back(CreateFileW(Wide(folder.Path(names[i])), GENERIC_WRITE, 0, nullptr,
-                                                         OPEN_EXISTING, 0, nullptr));
-    }
+    WriteBytes(folder.Path(u"~zarn-not-ours.tmp"), "someone else's");
+    killed.Kill();  // its handle stays open in this process
     {
         TInputFile input(folder.Path(u"in.csv"));
         TOutputFile output(folder.Path(u"out.csv"), input.Handle());
@@ -296,72 +322,124 @@ TEST(OutputFile, RemovesTemporaryFilesThatEndedRunsLeftBehind) {
     EXPECT_EQ("old", ReadBytes(folder.Path(u"there.csv")));
 }
 
-// A replace that fails as the system documents for each error, with no backup name: what it
-// leaves of the replaced file is set by the case.
-struct TReplaceFailure {
+// A rename that fails the way the case says, the given number of times, then works.
+struct TRenameFailure {
     DWORD error;
-    enum { Kept, Removed, MovedAside, MovedAsideAndBlocked } replaced;
+    int times;  // then the rename works; -1: never
+    enum { Kept, Removed, FolderTakesTheName } destination;
 };
-TReplaceFailure replaceFailure;
-std::wstring replacedAside;  // where MovedAside puts the replaced file
+TRenameFailure renameFailure;
+int renames = 0;
 
-BOOL WINAPI FailingReplace(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
-    switch (replaceFailure.replaced) {
-    case TReplaceFailure::Kept: break;
-    case TReplaceFailure::Removed: DeleteFileW(replaced); break;
-    case TReplaceFailure::MovedAside: MoveFileW(replaced, replacedAside.c_str()); break;
-    case TReplaceFailure::MovedAsideAndBlocked:  // and a folder takes the name, so no file can
-        MoveFileW(replaced, replacedAside.c_str());
-        CreateDirectoryW(replaced, nullptr);
-        break;
+bool FailingRename(HANDLE file, const std::u16string& path) {
+    const int turn = renames++;
+    if (renameFailure.times >= 0 && turn >= renameFailure.times) return RenameByHandle(file, path);
+    if (turn == 0 && renameFailure.destination != TRenameFailure::Kept) {
+        DeleteFileW(Wide(path));
+        if (renameFailure.destination == TRenameFailure::FolderTakesTheName) CreateDirectoryW(Wide(path), nullptr);
     }
-    SetLastError(replaceFailure.error);
-    return FALSE;
+    SetLastError(renameFailure.error);
+    return false;
 }
 
-// Whatever the replace leaves, the destination ends with its old content or the complete new
-// one, and a temporary file that holds the only copy of the new content stays.
-TEST(OutputFile, FailedReplaceLeavesTheOldOrTheNewContent) {
+// Whatever the rename meets, the destination ends with its old content or the complete new one; a
+// short hold is waited out; and only where the old file is gone and the new content cannot take
+// its name does the temporary file stay, read-only, named by the failure.
+TEST(OutputFile, FailedRenameLeavesTheOldOrTheNewContent) {
     struct TCase {
         const char* what;
-        TReplaceFailure failure;
+        TRenameFailure failure;
         const char* destination;  // content afterwards
-        bool fails;               // Commit raises the create message
+        UINT message;             // 0: no failure
         bool temporaryStays;
     } cases[] = {
-        {"replaced file cannot be removed", {ERROR_UNABLE_TO_REMOVE_REPLACED, TReplaceFailure::Kept}, "old", true, false},
-        {"replacement cannot be moved, replaced file gone", {ERROR_UNABLE_TO_MOVE_REPLACEMENT, TReplaceFailure::Removed}, "new", false, false},
-        {"replacement cannot be moved, replaced file aside", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, TReplaceFailure::MovedAside}, "new", false, false},
-        {"access denied", {ERROR_ACCESS_DENIED, TReplaceFailure::Kept}, "old", true, false},
-        {"replaced file aside and its name taken", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, TReplaceFailure::MovedAsideAndBlocked}, "<absent>", true, true},
+        {"held for a moment: waited for", {ERROR_SHARING_VIOLATION, 3, TRenameFailure::Kept}, "new", 0, false},
+        {"locked for a moment: waited for", {ERROR_LOCK_VIOLATION, 2, TRenameFailure::Kept}, "new", 0, false},
+        {"held for good", {ERROR_SHARING_VIOLATION, -1, TRenameFailure::Kept}, "old", IDS_CREATE_FAILED, false},
+        {"refused for good", {ERROR_ACCESS_DENIED, -1, TRenameFailure::Kept}, "old", IDS_CREATE_FAILED, false},
+        {"old file being removed by another program", {ERROR_ACCESS_DENIED, 2, TRenameFailure::Removed}, "new", 0, false},
+        {"old file removed meanwhile, the name never free", {ERROR_PATH_NOT_FOUND, -1, TRenameFailure::Removed}, "<absent>", IDS_NEW_CONTENT_KEPT, true},
+        {"a folder took the name", {ERROR_ACCESS_DENIED, -1, TRenameFailure::FolderTakesTheName}, "<absent>", IDS_NEW_CONTENT_KEPT, true},
     };
     for (const TCase& c : cases) {
         TTempFolder folder;
         const std::u16string path = folder.Path(u"out.csv");
         WriteBytes(folder.Path(u"in.csv"), "x");
         WriteBytes(path, "old");
-        replaceFailure = c.failure;
-        replacedAside = Wide(folder.Path(u"aside.csv"));
+        renameFailure = c.failure;
+        renames = 0;
         TInputFile input(folder.Path(u"in.csv"));
-        bool failed = false;
+        UINT message = 0;
+        std::u16string text;
         try {
-            TOutputFile output(path, input.Handle(), FailingReplace);
+            TOutputFile output(path, input.Handle(), FailingRename);
             output.Write("new", 3);
             output.Commit();
         } catch (const TFailure& failure) {
-            failed = true;
-            EXPECT_TRUE(failure.Text().starts_with(FillMessage(LoadMessage(IDS_CREATE_FAILED), {path, u""}))) << c.what;
+            text = failure.Text();
+            message = text == CreateMessage(path, c.failure.error) ? IDS_CREATE_FAILED : IDS_NEW_CONTENT_KEPT;
         }
-        EXPECT_EQ(c.fails, failed) << c.what;
+        EXPECT_EQ(c.message, message) << c.what << ": " << Narrow(text);
         EXPECT_EQ(c.destination, ReadBytes(path)) << c.what;
         std::vector<std::u16string> temporaries;
         for (const std::u16string& name : folder.Files()) {
             if (name.starts_with(u"~zarn")) temporaries.push_back(name);
         }
         ASSERT_EQ(c.temporaryStays ? 1u : 0u, temporaries.size()) << c.what;
-        if (c.temporaryStays) EXPECT_EQ("new", ReadBytes(folder.Path(temporaries[0]))) << c.what;
-        if (c.failure.replaced >= TReplaceFailure::MovedAside) EXPECT_EQ("old", ReadBytes(folder.Path(u"aside.csv")));
+        if (!c.temporaryStays) continue;
+        const std::u16string kept = folder.Path(temporaries[0]);
+        EXPECT_EQ("new", ReadBytes(kept)) << c.what;
+        EXPECT_TRUE(GetFileAttributesW(Wide(kept)) & FILE_ATTRIBUTE_READONLY) << c.what;
+        EXPECT_EQ(FillMessage(LoadMessage(IDS_NEW_CONTENT_KEPT), {path, SystemMessage(c.failure.error), kept}), text) << c.what;
+        SetFileAttributesW(Wide(kept), FILE_ATTRIBUTE_NORMAL);
     }
+}
+
+// The folder that holds the destination is renamed while the output is written: the old file
+// stays as it was, in the folder under its new name, and no temporary file is left in it.
+TEST(OutputFile, FolderRenamedMeanwhileKeepsTheOldFileAndLeavesNoTemporary) {
+    TTempFolder parent;
+    const std::u16string before = parent.Path(u"prog"), after = parent.Path(u"moved");
+    ASSERT_TRUE(CreateDirectoryW(Wide(before), nullptr));
+    WriteBytes(before + u"\\out.csv", "old");
+    WriteBytes(parent.Path(u"in.csv"), "x");
+    TInputFile input(parent.Path(u"in.csv"));
+    bool failed = false;
+    try {
+        TOutputFile output(before + u"\\out.csv", input.Handle());
+        output.Write("new", 3);
+        ASSERT_TRUE(MoveFileW(Wide(before), Wide(after))) << GetLastError();
+        output.Commit();
+    } catch (const TFailure& failure) {
+        failed = true;
+        EXPECT_EQ(CreateMessage(before + u"\\out.csv", ERROR_PATH_NOT_FOUND), failure.Text()) << Narrow(failure.Text());
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ("old", ReadBytes(after + u"\\out.csv"));
+    WIN32_FIND_DATAW found;
+    std::vector<std::u16string> names;
+    const TFindHandle search(FindFirstFileW(Wide(after + u"\\*"), &found));
+    do names.push_back(ToU16(found.cFileName)); while (search && FindNextFileW(search.Get(), &found));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::u16string>{u".", u"..", u"out.csv"}), names);
+    DeleteFileW(Wide(after + u"\\out.csv"));
+    RemoveDirectoryW(Wide(after));
+}
+
+// The running program's own file, as destination and as input at once (the program dropped on
+// itself), is refused before anything is written.
+TEST(OutputFile, RefusesTheRunningProgramAlsoAsItsOwnInput) {
+    const std::u16string program = ProgramPath();
+    const std::string before = ReadBytes(program).substr(0, 4096);
+    TInputFile input(program);
+    try {
+        TOutputFile output(program, input.Handle());
+        ADD_FAILURE() << "created";
+    } catch (const TFailure& failure) {
+        EXPECT_EQ(CreateMessage(program, ERROR_SHARING_VIOLATION), failure.Text());
+    }
+    input.Close();
+    EXPECT_EQ(before, ReadBytes(program).substr(0, 4096));
 }
 
 TEST(OutputFile, RefusesWhatCreatingTheDestinationWouldRefuse) {

@@ -1,0 +1,85 @@
+// Opening files for what the program does with them, and what goes with an open file: its mark
+// for deletion, its rename, which file it is, and waiting out another program's short hold.
+// Paths are as LongPath gives them. Every function that can fail leaves GetLastError telling why.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+#include "win/handle.h"
+
+namespace zarn {
+
+// For questions about a file or folder (attributes, identity, final path): no access to its
+// content, shared with everyone, in nobody's way.
+TFileHandle OpenForQuery(const std::u16string& path);
+
+// To read a file: others may read it too, but nobody may write it meanwhile.
+TFileHandle OpenForReading(const std::u16string& path);
+
+// To learn whether an existing file could be written now: read and write access, shared with
+// nobody. Fails while anyone else has the file open.
+TFileHandle OpenWriteProbe(const std::u16string& path);
+
+// A new file to write, shared with nobody: while this handle is open no other program can open
+// it, so it can neither be read half-written nor taken away. With DELETE access for its mark and
+// its rename.
+TFileHandle CreateExclusive(const std::u16string& path);
+
+// An existing file to delete once nobody else has it open: DELETE access, shared with nobody, a
+// link opened itself rather than followed.
+TFileHandle OpenForDeletion(const std::u16string& path);
+
+// While a file is marked, the system deletes it when its last handle closes, also when the
+// process is killed. file: opened with DELETE access.
+bool MarkForDeletion(HANDLE file, bool mark);
+
+// Gives an open file the full path path, replacing a file there in one step (a file there is
+// never missing in between). file: opened with DELETE access; it stays open on the file.
+bool RenameByHandle(HANDLE file, const std::u16string& path);
+
+// Which file a handle is open on: its volume and its 128-bit id there (FILE_ID_INFO, unique on
+// every file system), or where the system has no such id, its volume serial and 64-bit index.
+struct TFileIdentity {
+    ULONGLONG volume;
+    FILE_ID_128 id;
+    bool extended;  // from FILE_ID_INFO: identities of the two kinds never compare equal
+    bool operator==(const TFileIdentity& other) const {
+        return volume == other.volume && extended == other.extended &&
+               std::equal(std::begin(id.Identifier), std::end(id.Identifier), std::begin(other.id.Identifier));
+    }
+};
+
+// Nothing when the system cannot tell.
+std::optional<TFileIdentity> IdentityOf(HANDLE file);
+
+// True when both handles are known to be open on the same file.
+bool SameFile(HANDLE a, HANDLE b);
+
+// The identity of the file at path now; nothing when there is none or it cannot be told.
+std::optional<TFileIdentity> IdentityAt(const std::u16string& path);
+
+// Waits between tries at a file that another program holds for a moment (a scanner, an indexer,
+// a sync client, another run): growing sleeps, about two seconds in all.
+inline constexpr DWORD kHoldSleepsMs[] = {5, 10, 20, 40, 80, 160, 300, 450, 450, 500};
+
+// Tries attempt (which returns something that converts to true on success) until it succeeds,
+// fails with an error not in transient, or the sleeps of kHoldSleepsMs have run out. Returns the
+// last try's result, GetLastError its error.
+template <class TAttempt>
+auto RetryWhileHeld(TAttempt attempt, std::initializer_list<DWORD> transient) {
+    for (DWORD sleep : kHoldSleepsMs) {
+        auto result = attempt();
+        if (result) return result;
+        const DWORD error = GetLastError();
+        if (std::find(transient.begin(), transient.end(), error) == transient.end()) return result;
+        Sleep(sleep);
+    }
+    return attempt();
+}
+
+}  // namespace zarn
