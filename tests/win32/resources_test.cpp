@@ -153,7 +153,7 @@ TEST_F(Program, VersionInformationMatchesItsTable) {
     EXPECT_EQ(std::string("\x11\x04\xA4\x03", 4), variables.children[0].value);  // 0x0411, 932
 }
 
-TEST_F(Program, ManifestAsksForNoElevationAndCommonControlsSix) {
+TEST_F(Program, ManifestAsksForNoElevationCommonControlsSixAndLongPaths) {
     int manifests = 0;
     EnumResourceNamesW(module_, MAKEINTRESOURCEW(24), CountName, reinterpret_cast<LONG_PTR>(&manifests));
     EXPECT_EQ(1, manifests);
@@ -165,7 +165,9 @@ TEST_F(Program, ManifestAsksForNoElevationAndCommonControlsSix) {
     for (const char* part : {"manifestVersion=\"1.0\"", "name=\"Zarn.Zarn\" version=\"" ZARN_VERSION_TEXT "\"",
                              "level=\"asInvoker\"", "uiAccess=\"false\"",
                              "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
-                             "publicKeyToken=\"6595b64144ccf1df\"", "encoding=\"UTF-8\""}) {
+                             "publicKeyToken=\"6595b64144ccf1df\"", "encoding=\"UTF-8\"",
+                             // Paths past MAX_PATH are the program's own, whatever the system's policy.
+                             "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>"}) {
         EXPECT_NE(std::string::npos, manifest.find(part)) << part;
     }
 }

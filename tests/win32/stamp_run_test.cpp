@@ -10,17 +10,52 @@
 namespace zarn::testing {
 namespace {
 
-std::u16string Expected(char16_t separator) {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t text[32];
-    wsprintfW(text, L",%04d%c%02d%c%02d", now.wYear, separator, now.wMonth, separator, now.wDay);
-    return std::u16string(reinterpret_cast<const char16_t*>(text));
+// The separator as the ANSI code page gives it back: through its 8-bit form and back.
+std::u16string ThroughCodePage(char16_t separator) {
+    char bytes[8];
+    const int count = WideCharToMultiByte(GetACP(), 0, reinterpret_cast<const wchar_t*>(&separator), 1, bytes, 8, nullptr, nullptr);
+    wchar_t back[8];
+    const int units = MultiByteToWideChar(GetACP(), 0, bytes, count, back, 8);
+    return std::u16string(reinterpret_cast<const char16_t*>(back), static_cast<std::size_t>(units));
 }
 
+// The stamp for a day, with the separator as written in it.
+std::u16string StampOf(const SYSTEMTIME& day, const std::u16string& separator) {
+    wchar_t digits[16];
+    wsprintfW(digits, L"%04d|%02d|%02d", day.wYear, day.wMonth, day.wDay);
+    std::u16string stamp = u",";
+    for (const wchar_t* p = digits; *p != 0; ++p) {
+        if (*p == L'|') stamp += separator;
+        else stamp += static_cast<char16_t>(*p);
+    }
+    return stamp;
+}
+
+// The date goes through the ANSI code page and back: a separator that the code page holds comes
+// back as itself, one that it cannot hold as the code page's substitute, in both places. A run
+// across midnight may give either day.
 TEST(TodaysStamp, CarriesTheDateThroughTheAnsiCodePage) {
-    EXPECT_EQ(Expected(u'/'), TodaysStamp({u'/', GetACP()}));
-    EXPECT_EQ(Expected(u'-'), TodaysStamp({u'-', GetACP()}));
+    struct TCase {
+        const char* what;
+        char16_t separator;
+        bool held;  // every code page holds it
+    } cases[] = {
+        {"slash", u'/', true},
+        {"hyphen", u'-', true},
+        {"full stop", u'.', true},
+        {"a snowman, which no ANSI code page holds", u'\x2603', false},
+        {"a fraction slash, best fitted where the code page has a fit", u'\x2044', false},
+    };
+    for (const TCase& c : cases) {
+        const std::u16string back = ThroughCodePage(c.separator);
+        if (c.held) EXPECT_EQ(std::u16string(1, c.separator), back) << c.what;
+        else EXPECT_NE(std::u16string(1, c.separator), back) << c.what << ": the substitution runs";
+        SYSTEMTIME before, after;
+        GetLocalTime(&before);
+        const std::u16string stamp = TodaysStamp({c.separator, GetACP()});
+        GetLocalTime(&after);
+        EXPECT_TRUE(stamp == StampOf(before, back) || stamp == StampOf(after, back)) << c.what;
+    }
 }
 
 TEST(TodaysStamp, ACodePageThatCannotConvertIsAFailureNotAnEmptyStamp) {
@@ -41,8 +76,13 @@ TEST(MainWindow, AWindowThatCannotBeCreatedIsAFailure) {
         EXPECT_EQ(FillMessage(LoadMessage(IDS_WINDOW_FAILED), {u"TTFZarn", SystemMessage(ERROR_INVALID_WINDOW_HANDLE)}),
                   failure.Text());
     }
-    try { form.CreateSystemWindow(nullptr); } catch (const TFailure& f) { std::string t; for (char16_t c : f.Text()) t += c < 128 ? char(c) : '?'; FAIL() << t << " " << f.Text().size(); }
-    EXPECT_NE(nullptr, form.Window());
+}
+
+TEST(MainWindow, IsCreatedHiddenWithoutAnOwner) {
+    TTFZarn form(GetModuleHandleW(nullptr), {});
+    form.CreateSystemWindow(nullptr);
+    ASSERT_NE(nullptr, form.Window());
+    EXPECT_FALSE(IsWindowVisible(form.Window()));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The Win32 helpers: system error texts, the string table and filling message templates.
 #include <gtest/gtest.h>
 
+#include "win/file_access.h"
 #include "win/handle.h"
 #include "win/messages.h"
 #include "win/paths.h"
@@ -48,6 +49,66 @@ TEST(FullPath, ExpandsAgainstTheCurrentDirectory) {
     std::u16string expected(U16(current, length));
     if (expected.back() != u'\\') expected += u'\\';
     EXPECT_EQ(expected + u"in.csv", FullPath(u"in.csv"));
+}
+
+// A path whose full path reaches MAX_PATH goes to the system in the long form, whatever way it was
+// written; a shorter one goes as it was written, so the system judges it as given.
+TEST(LongPath, TheLongFormForPathsThatReachMaxPath) {
+    const std::u16string deep = std::u16string(130, u'a') + u"\\" + std::u16string(130, u'b') + u"\\in.csv";
+    wchar_t current[MAX_PATH];
+    const std::u16string here(U16(current, GetCurrentDirectoryW(MAX_PATH, current)));
+    const std::u16string hereSlash = here.ends_with(u'\\') ? here : here + u"\\";
+    struct TCase {
+        const char* what;
+        std::u16string path, expected;
+    } cases[] = {
+        {"short: as written", u"C:/x/../in.csv", u"C:/x/../in.csv"},
+        {"short wildcard: as written", u"*.csv", u"*.csv"},
+        {"drive", u"C:\\" + deep, u"\\\\?\\C:\\" + deep},
+        {"share", u"\\\\server\\share\\" + deep, u"\\\\?\\UNC\\server\\share\\" + deep},
+        {"relative", deep, u"\\\\?\\" + hereSlash + deep},
+        {"drive-relative", u"C:" + deep, u"\\\\?\\" + FullPath(u"C:") + (FullPath(u"C:").ends_with(u'\\') ? u"" : u"\\") + deep},
+        {"already long", u"\\\\?\\C:\\" + deep, u"\\\\?\\C:\\" + deep},
+        {"forward slashes and dots", u"C:/" + std::u16string(130, u'a') + u"/./" + std::u16string(130, u'b') + u"/x/../in.csv",
+         u"\\\\?\\C:\\" + deep},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(c.expected, LongPath(c.path)) << c.what;
+    EXPECT_EQ(u"\\\\?\\UNC\\srv\\s\\x", LongFormOf(u"\\\\srv\\s\\x"));
+    EXPECT_EQ(u"\\\\.\\AUX", LongFormOf(u"\\\\.\\AUX"));
+}
+
+// A short hold is waited out, anything else is not, and a long hold is given up after about two
+// seconds.
+TEST(RetryWhileHeld, TriesAgainOnlyWhileAnErrorOfAHoldLasts) {
+    struct TCase {
+        const char* what;
+        DWORD error;
+        int failures;  // before a try succeeds; -1: never
+        bool succeeds;
+        int tries;
+    } cases[] = {
+        {"succeeds at once", ERROR_SHARING_VIOLATION, 0, true, 1},
+        {"held three times", ERROR_SHARING_VIOLATION, 3, true, 4},
+        {"locked twice", ERROR_LOCK_VIOLATION, 2, true, 3},
+        {"another error: no second try", ERROR_FILE_NOT_FOUND, -1, false, 1},
+        {"held for good: given up", ERROR_SHARING_VIOLATION, -1, false, static_cast<int>(std::size(kHoldSleepsMs)) + 1},
+    };
+    for (const TCase& c : cases) {
+        int tries = 0;
+        const DWORD started = GetTickCount();
+        const bool result = RetryWhileHeld(
+            [&] {
+                if (c.failures >= 0 && tries++ >= c.failures) return true;
+                if (c.failures < 0) ++tries;
+                SetLastError(c.error);
+                return false;
+            },
+            {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION});
+        EXPECT_EQ(c.succeeds, result) << c.what;
+        EXPECT_EQ(c.tries, tries) << c.what;
+        if (!c.succeeds) EXPECT_EQ(c.error, GetLastError()) << c.what;
+        if (c.failures < 0 && c.error == ERROR_SHARING_VIOLATION) EXPECT_GE(GetTickCount() - started, 1500u) << c.what;
+    }
 }
 
 // Every handle type has the same move rule: the target closes what it held and takes the
