@@ -199,7 +199,8 @@ class Harness:
     def run(self, program, args=(), *, command_line=None, cwd=None, locale="en_US.UTF-8", trace=True,
             display=None, show=None, hold=None, on_start=None, timeout=300):
         """Starts program (a path) as Explorer would: the program path and each argument in double
-        quotes, or exactly command_line. hold=(path, access, share) keeps a file open meanwhile.
+        quotes, or exactly command_line. hold=(path, access, share) keeps a file open meanwhile;
+        hold=(path, access, share, ms) for that many milliseconds from the start only.
         on_start(process) runs while the program runs (to press OK in its box, say). Without a
         display, Wine makes windows on its display-less driver, where nobody could press OK: the
         launcher answers every message box then."""
@@ -219,6 +220,8 @@ class Harness:
         if hold is not None:
             env["LAUNCH_HOLD"], env["LAUNCH_HOLD_ACCESS"], env["LAUNCH_HOLD_SHARE"] = (
                 win_path(hold[0]), str(hold[1]), str(hold[2]))
+            if len(hold) > 3:
+                env["LAUNCH_HOLD_MS"] = str(hold[3])
         with tempfile.TemporaryFile() as trace_file, tempfile.TemporaryFile() as out_file:
             process = subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd or program.parent, env=env,
                                        stdout=out_file, stderr=trace_file, start_new_session=True)
@@ -240,6 +243,39 @@ class Harness:
         if pid:
             self.parse_trace(run, pid.group(1).decode())
         return run
+
+    def run_many(self, program, arg_lists, *, cwd, locale="en_US.UTF-8", timeout=300):
+        """Starts program once for each list of arguments, all at once, as a user who selects many
+        files and uses Send To does, without a trace or display (the launchers answer every message
+        box). Returns a Run for each, in order, with its exit code and the boxes answered; a run
+        still going after timeout seconds is killed and gets the exit code None."""
+        if self.last_display is not None:
+            self.stop_wine()
+            self.last_display = None
+        # Wine's server up before the runs, as a Windows session's is.
+        subprocess.run(["wineserver", "-p"], env=self.environment(locale, False, None), check=False)
+        runs = []
+        with contextlib.ExitStack() as stack:
+            started = []
+            for args in arg_lists:
+                env = self.environment(locale, False, None)
+                env["LAUNCH_COMMAND_LINE"] = " ".join('"%s"' % a for a in [win_path(program), *args])
+                out = stack.enter_context(tempfile.TemporaryFile())
+                started.append((subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd, env=env, stdout=out,
+                                                 stderr=subprocess.DEVNULL, start_new_session=True), out))
+            deadline = time.monotonic() + timeout
+            for process, out in started:
+                try:
+                    exit_code = process.wait(max(1, deadline - time.monotonic()))
+                except subprocess.TimeoutExpired:
+                    os.killpg(process.pid, signal.SIGKILL)
+                    process.wait()
+                    exit_code = None
+                out.seek(0)
+                answered = [m.decode("utf-8", "replace")
+                            for m in re.findall(rb"^box=(.*?)\r?$", out.read(), re.MULTILINE)]
+                runs.append(Run(exit_code=exit_code, program_dir=Path(program).parent, answered=answered))
+        return runs
 
     def run_direct(self, program, args=(), *, cwd, locale="en_US.UTF-8", timeout=120):
         """Starts program (a path) through Wine's own start, without the launcher: for a program

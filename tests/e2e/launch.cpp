@@ -4,7 +4,8 @@
 //   LAUNCH_SHOW          optional show state (an SW_ number) passed in STARTUPINFO
 //   LAUNCH_HOLD          optional path of a file held open while the program runs,
 //   LAUNCH_HOLD_ACCESS   with this access (0x40000000 write, 0x80000000 read)
-//   LAUNCH_HOLD_SHARE    and this share mode
+//   LAUNCH_HOLD_SHARE    and this share mode,
+//   LAUNCH_HOLD_MS       optional: closing it this many milliseconds after the program started
 //   LAUNCH_DISMISS       optional: when set, every message box the program shows is answered
 //                        with OK (as a user would), and its text printed as "box=TEXT" (UTF-8)
 // Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace.
@@ -78,13 +79,16 @@ int wmain() {
     }
     std::printf("pid=%04lx\n", process.dwProcessId);
     std::fflush(stdout);
-    if (!Environment(L"LAUNCH_DISMISS").empty()) {
-        std::vector<HWND> answered;
-        while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-            EnumThreadWindows(process.dwThreadId, Dismiss, reinterpret_cast<LPARAM>(&answered));
+    const bool dismiss = !Environment(L"LAUNCH_DISMISS").empty();
+    const DWORD started = GetTickCount(), holdFor = Number(L"LAUNCH_HOLD_MS", INFINITE);
+    std::vector<HWND> answered;
+    while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {
+        if (dismiss) EnumThreadWindows(process.dwThreadId, Dismiss, reinterpret_cast<LPARAM>(&answered));
+        if (held != INVALID_HANDLE_VALUE && GetTickCount() - started >= holdFor) {
+            CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
         }
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 203;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
