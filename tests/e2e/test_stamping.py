@@ -293,3 +293,62 @@ def test_file_over_two_gibibytes_is_stamped_whole(harness, setup):
     finally:
         (data / "big.csv").unlink(missing_ok=True)
         (program.parent / "big.csv").unlink(missing_ok=True)
+
+
+# Paths as Windows users give them.
+
+
+def test_input_past_max_path_is_opened_in_the_long_form(harness, setup, work):
+    """An input whose full path has 300 characters: on a Windows whose long-path policy is off,
+    only the long form reaches it, so that is what the program hands to the system."""
+    program, data = setup
+    folder = data
+    while len(win_path(folder)) < 290:
+        folder = folder / ("d" * 60)
+    folder.mkdir(parents=True)
+    source = folder / "deep.csv"
+    source.write_bytes(b"a,b\n")
+    assert len(win_path(source)) >= 300
+    run = harness.run(program, [win_path(source)])
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert run.files() == {"deep.csv": b"a,b" + stamp().encode() + b"\r\n"}
+    long_form = 'L"\\\\\\\\?\\\\' + win_path(data).replace("\\", "\\\\")
+    assert any(long_form in c for c in run.called("GetFileAttributesW")), run.called("GetFileAttributesW")
+    assert any(long_form in c for c in run.called("CreateFileW")), run.called("CreateFileW")
+
+
+def test_names_that_differ_only_in_case_are_files_of_their_own(harness, setup):
+    """A case-sensitive folder (as Linux tools make them on Windows, and as Wine's drive on a
+    Linux folder is) holds data.csv and DATA.csv: stamping DATA.csv in place leaves data.csv alone."""
+    program, data = setup
+    folder = program.parent
+    (folder / "data.csv").write_bytes(b"lower\r\n")
+    (folder / "DATA.csv").write_bytes(b"upper\r\n")
+    run = harness.run(program, [win_path(folder / "DATA.csv")], locale="ja_JP.UTF-8")
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert run.files() == {"data.csv": b"lower\r\n", "DATA.csv": b"upper" + stamp().encode() + b"\r\n"}
+
+
+def test_input_on_a_share_is_stamped_into_the_program_folder(harness, setup, work):
+    """\\\\srv\\share\\in.csv, served by Wine from dosdevices/unc/srv/share."""
+    program, data = setup
+    shared = work / "shared"
+    shared.mkdir()
+    (shared / "in.csv").write_bytes(b'x,"1\n2"\n')
+    server = harness.prefix / "dosdevices" / "unc" / "srv"
+    server.mkdir(parents=True, exist_ok=True)
+    link = server / "share"
+    if link.is_symlink():
+        link.unlink()
+    link.symlink_to(shared)
+    try:
+        run = harness.run(program, [r"\\srv\share\in.csv"])
+        assert run.exit_code == 0
+        assert run.boxes == []
+        s = stamp().encode()
+        assert run.files() == {"in.csv": b'x,"1\r\n2"' + s + b"\r\n"}
+        assert (shared / "in.csv").read_bytes() == b'x,"1\n2"\n'
+    finally:
+        link.unlink()
