@@ -50,13 +50,20 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
         return n - run % 2;
     }
     case TCodePageShape::TKind::Utf8: {
-        // Look back over up to three continuation bytes for the byte that begins the sequence.
-        for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
-            const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(bytes[n - back]));
-            if (length == 0) continue;
-            return length > back ? n - back : n;
+        // The cut goes before every lead byte whose sequence would reach past it, whatever bytes
+        // follow that lead: a converter that meets the end of its bytes within a sequence may take
+        // them all into one malformed character (a CR or a quote among them), where it would take
+        // them one by one with more bytes to follow. Cutting before a lead may leave an earlier
+        // one within reach of the new cut, so the look back starts again from there.
+        std::size_t cut = n;
+        const std::size_t floor = n > 256 ? n - 256 : 0;
+        for (std::size_t back = 1; back <= 3 && cut >= floor + back; ++back) {
+            if (Utf8SequenceLength(static_cast<unsigned char>(bytes[cut - back])) > back) {
+                cut -= back;
+                back = 0;
+            }
         }
-        return n;
+        return cut;
     }
     }
     return n;

@@ -66,6 +66,16 @@ TEST(WholeCharacterBytes, Utf8) {
         {"\x80\x80\x80\x80\x80", 5},   // stray continuation bytes: nothing to wait for
         {"\xC3", 0},
         {"\xFF", 1},                   // never part of a sequence
+        // A converter may take what follows a lead byte, up to its sequence's length, into that
+        // (malformed) sequence when the bytes end within it: such bytes wait with their lead.
+        {"a\xE3\r", 1},
+        {"a\xE3\"", 1},
+        {"a\xF0\x9F\n", 1},
+        {"a\xF0\nb", 1},
+        {"a\xE3\r\n", 4},            // the sequence's length is over: nothing waits
+        {"a\xF0\x41\xE3", 1},         // a later lead byte within an earlier one's reach
+        {"a\xF0\x80\x80\x80\xE3\x81", 5},
+        {"a\xC3\r", 3},               // a two-byte lead alone takes nothing with it
     };
     for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
 }

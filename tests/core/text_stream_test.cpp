@@ -83,13 +83,7 @@ TEST(ReadText, ReadFailurePartWayIsRaised) {
 // a run of double-byte characters with no byte below 0x40 across a piece end is carried over
 // whole: the pipeline agrees with the whole-file model.
 TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
-    // ASCII records up to offset, then the character so that it begins one byte before offset,
-    // then more records.
-    auto across = [](std::string prefix, std::size_t offset, const std::string& character) {
-        for (int i = 0; prefix.size() < offset - 1; ++i) prefix += std::to_string(i % 10) + (i % 7 == 6 ? "\r\n" : ",");
-        prefix.resize(offset - 1);
-        return prefix + character + ",\"x\ny\"\r\nend";
-    };
+    const auto across = AcrossOffset;
     constexpr std::size_t kBlock = 64 * 1024, kPiece = kPieceBytes;
     const std::string utf8Bom = "\xEF\xBB\xBF", hiragana = "\xE3\x81\x82", pair = "\x82\xA0";
     std::string longRun;  // 300 bytes of pairs: no byte below 0x40 to cut after

@@ -75,7 +75,9 @@ std::size_t TUtf8CodePage::Decode(std::string_view bytes, char16_t* out) {
         if (!good) {
             if (strict_) throw TFailure(u"bad UTF-8");
             *out++ = 0xFFFD;
-            ++i;
+            // As the platform's converter: a sequence of three or four bytes cut by the end of the
+            // bytes takes everything up to the end into its one replacement character.
+            i = length >= 3 && i + length > n ? n : i + 1;
             continue;
         }
         if (code >= 0x10000) {

@@ -34,7 +34,8 @@ private:
 };
 
 // UTF-8: strict (a malformed buffer throws TFailure with the text "bad UTF-8") or lenient
-// (each byte of a malformed sequence becomes U+FFFD).
+// (each byte of a malformed sequence becomes U+FFFD, but a three- or four-byte sequence cut by the
+// end of the bytes becomes one U+FFFD with whatever follows it there, as the platform does).
 class TUtf8CodePage final : public TCodePage {
 public:
     explicit TUtf8CodePage(bool strict);

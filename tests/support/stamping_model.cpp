@@ -70,6 +70,12 @@ void AppendUtf8(std::string& out, char32_t code) {
 
 }  // namespace
 
+std::string AcrossOffset(std::string prefix, std::size_t offset, const std::string& bytes) {
+    for (int i = 0; prefix.size() < offset - 1; ++i) prefix += std::to_string(i % 10) + (i % 7 == 6 ? "\r\n" : ",");
+    prefix.resize(offset - 1);
+    return prefix + bytes + ",\"x\ny\"\r\nend";
+}
+
 std::string GenerateFile(std::mt19937& random) {
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     const int length = pick(4) == 0 ? pick(8) : pick(400);
@@ -92,6 +98,15 @@ std::string GenerateFile(std::mt19937& random) {
         static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C};
         for (int i = 0; i < length; ++i) AppendUtf8(file, codes[pick(std::size(codes))]);
         if (pick(4) == 0) file.insert(3 + pick(static_cast<int>(file.size() - 2)), 1, static_cast<char>(0x80 + pick(0x80)));
+        break;
+    }
+    case 2: {  // UTF-8 without its mark (so in the ANSI code page), with bytes that are not well-formed
+        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0xFF71, 0x1F600};
+        static const char* const bad[] = {"\x80", "\xE3\x81", "\xED\xA0\x80", "\xF0\x80\x80\x80", "\xC0\xAF", "\xFF", "\xF4\x90\x80\x80"};
+        for (int i = 0; i < length; ++i) {
+            if (pick(10) == 0) file += bad[pick(std::size(bad))];
+            else AppendUtf8(file, codes[pick(std::size(codes))]);
+        }
         break;
     }
     default: {  // bytes in the ANSI code page, with lead bytes, high bytes and stray marks

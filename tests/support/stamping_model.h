@@ -17,4 +17,8 @@ std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8
 // double-byte lead bytes, UTF-8 sequences and surrogates.
 std::string GenerateFile(std::mt19937& random);
 
+// A file of ASCII records after prefix up to offset, then bytes beginning one byte before offset
+// (so that they lie across a block or piece end there), then a record with a quoted line break.
+std::string AcrossOffset(std::string prefix, std::size_t offset, const std::string& bytes);
+
 }  // namespace zarn::testing

@@ -18,25 +18,59 @@
 namespace zarn::testing {
 namespace {
 
-// The system's ANSI code page of this run against the whole-file model: the pipeline with the
-// cached code pages, the model with the platform's own.
+// The system's ANSI code page of this run, and UTF-8 as the ANSI code page (as Windows gives it
+// when "Use Unicode UTF-8 for worldwide language support" is on, which no locale gives here),
+// against the whole-file model: the pipeline with the cached code pages, the model with the
+// platform's own. Bytes that are not well-formed UTF-8 go as the non-strict conversion turns them.
 TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
-    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
+    for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+        TWin32CodePage ansi(codePage, 0, u"invalid");
+        TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+        std::mt19937 random(GetACP() + codePage);
+        const std::u16string stamp = u",2026/12/10";
+        for (int i = 0; i < 1500; ++i) {
+            const std::string file = GenerateFile(random);
+            const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+            const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
+            const std::string actual = Outcome([&] {
+                TMemorySource source(file, most, random());
+                TMemorySink sink;
+                StampText(source, cachedAnsi, cachedUtf8, stamp, sink, 16);
+                return sink.Bytes();
+            });
+            ASSERT_EQ(expected, actual) << "code page " << (codePage == CP_ACP ? GetACP() : codePage) << ", case " << i
+                                        << ", reads of up to " << most << "\ninput: " << Hex(file);
+        }
+    }
+}
+
+// UTF-8 as the ANSI code page at the real sizes (pieces of 1 MiB, blocks of 64 KiB): characters of
+// every length, and bytes that are not well-formed, across a block end and the piece end, with and
+// without a byte order mark, come out as the whole-file model gives them.
+TEST(Win32CodePage, Utf8AsAnsiCodePageAcrossBlockAndPieceEnds) {
+    TWin32CodePage ansi(CP_UTF8, 0, u"invalid");
     TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
-    std::mt19937 random(GetACP());
-    const std::u16string stamp = u",2026/12/10";
-    for (int i = 0; i < 1500; ++i) {
-        const std::string file = GenerateFile(random);
-        const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
-        const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
-        const std::string actual = Outcome([&] {
-            TMemorySource source(file, most, random());
-            TMemorySink sink;
-            StampText(source, cachedAnsi, cachedUtf8, stamp, sink, 16);
-            return sink.Bytes();
-        });
-        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", reads of up to " << most;
+    constexpr std::size_t kBlock = 64 * 1024, kPiece = kPieceBytes;
+    const std::string characters[] = {"\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80",             // two, three, four bytes
+                                      "\xE3\x81" "A", "\x80\x80\x80", "\xED\xA0\x80",               // cut short, stray, surrogate
+                                      "\xF0\x80\x80\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "\xFF\xFE"};  // overlong, too high, never
+    for (const std::string& mark : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        for (const std::size_t offset : {kBlock, kBlock + 1, kPiece, kPiece + 2 * kBlock}) {
+            for (const std::string& character : characters) {
+                const std::string file = AcrossOffset(mark, offset, character + character);
+                TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+                const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, u",S"); });
+                const std::string actual = Outcome([&] {
+                    TMemorySource source(file, SIZE_MAX, 1);  // every read fills the piece
+                    TMemorySink sink;
+                    StampText(source, cachedAnsi, cachedUtf8, u",S", sink);
+                    return sink.Bytes();
+                });
+                ASSERT_TRUE(expected == actual) << Hex(mark) << "at " << offset << ": " << Hex(character) << " gives "
+                                                << actual.substr(0, 60);
+            }
+        }
     }
 }
 

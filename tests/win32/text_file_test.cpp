@@ -494,37 +494,41 @@ TEST(OutputFile, RefusesADestinationHeldOpenElsewhere) {
 
 // The whole pipeline on real files: generated files through TInputFile, the stamper and
 // TOutputFile in tiny pieces, so that the reading and writing threads take over hundreds of
-// pieces per file, against the whole-file model.
+// pieces per file, against the whole-file model; with the system's ANSI code page and with UTF-8
+// as the ANSI code page.
 TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
     TTempFolder folder;
-    TWin32CodePage ansi(CP_ACP, 0, u"invalid");
-    TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
-    std::mt19937 random(GetACP() + 3);
-    const std::u16string stamp = u",2026/12/10";
-    const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
-    for (int i = 0; i < 60; ++i) {
-        std::string file;
-        while (file.size() < 4000) file += GenerateFile(random);  // marks inside stay text
-        WriteBytes(in, file);
-        const std::size_t piece = std::uniform_int_distribution<std::size_t>(8, 24)(random);
-        std::string expected, actual;
-        try {
-            expected = ModelStamp(file, ansi, utf8, stamp);
-        } catch (const TFailure&) {
-            expected = "failure";
+    for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+        TWin32CodePage ansi(codePage, 0, u"invalid");
+        TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+        std::mt19937 random(GetACP() + codePage + 3);
+        const std::u16string stamp = u",2026/12/10";
+        const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
+        for (int i = 0; i < 60; ++i) {
+            std::string file;
+            while (file.size() < 4000) file += GenerateFile(random);  // marks inside stay text
+            WriteBytes(in, file);
+            const std::size_t piece = std::uniform_int_distribution<std::size_t>(8, 24)(random);
+            std::string expected, actual;
+            try {
+                expected = ModelStamp(file, ansi, utf8, stamp);
+            } catch (const TFailure&) {
+                expected = "failure";
+            }
+            try {
+                TInputFile input(in);
+                TOutputFile output(out, input.Handle());
+                StampText(input, cachedAnsi, cachedUtf8, stamp, output, piece);
+                input.Close();
+                output.Commit();
+                actual = ReadBytes(out);
+            } catch (const TFailure&) {
+                actual = "failure";
+            }
+            ASSERT_EQ(expected, actual) << "code page " << codePage << " (" << GetACP() << "), case " << i
+                                        << ", pieces of " << piece;
         }
-        try {
-            TInputFile input(in);
-            TOutputFile output(out, input.Handle());
-            StampText(input, cachedAnsi, cachedUtf8, stamp, output, piece);
-            input.Close();
-            output.Commit();
-            actual = ReadBytes(out);
-        } catch (const TFailure&) {
-            actual = "failure";
-        }
-        ASSERT_EQ(expected, actual) << "code page " << GetACP() << ", case " << i << ", pieces of " << piece;
     }
     EXPECT_EQ(2u, folder.Files().size()) << "no temporary file is left";
 }
