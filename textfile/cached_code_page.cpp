@@ -139,12 +139,12 @@ TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned c
     // One, two or three bytes by the first; four bytes (a surrogate pair: the authority's) and
     // bytes that begin nothing are declined. The decoder judges whether they are well-formed.
     const std::size_t length = p[0] < 0x80 ? 1 : p[0] < 0xC0 ? 0 : p[0] < 0xE0 ? 2 : p[0] < 0xF0 ? 3 : 0;
-    char16_t unit;
+    char16_t units[4];  // the decoder may write a unit for every byte
     if (length == 0 || static_cast<std::size_t>(stop - p) < length ||
-        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(p), length), &unit) != 1) {
+        DecodeUtf8(std::string_view(reinterpret_cast<const char*>(p), length), units) != 1) {
         return {p, lane.o, false};
     }
-    const std::uint32_t entry = Encoded(unit);
+    const std::uint32_t entry = Encoded(units[0]);
     if (entry & (kByAuthority | kNotOwnBytes) || CountOf(entry) > length) return {p, lane.o, false};
     for (std::size_t k = 0; k < CountOf(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
     return {p + length, lane.o + CountOf(entry), true};

@@ -12,22 +12,6 @@ TBom DetectBom(std::string_view bytes) {
     return {TEncoding::Ansi, 0};
 }
 
-namespace {
-
-// Bytes of the UTF-8 sequence that a byte begins; 0 for a continuation byte, 1 for anything
-// that can only stand alone.
-std::size_t Utf8SequenceLength(unsigned char byte) {
-    if (byte < 0x80) return 1;
-    if (byte < 0xC0) return 0;
-    if (byte < 0xC2) return 1;
-    if (byte < 0xE0) return 2;
-    if (byte < 0xF0) return 3;
-    if (byte < 0xF5) return 4;
-    return 1;
-}
-
-}  // namespace
-
 std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes) {
     const std::size_t n = bytes.size();
     switch (shape.kind) {
@@ -37,7 +21,7 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
         // A byte below 0x40 ends a character whether a converter takes it as the trail of a lead
         // byte before it or as a character of its own, so cutting after one is safe with any
         // converter. CSV has plenty: commas, digits, line ends.
-        const std::size_t look = n < 256 ? n : 256;
+        const std::size_t look = n < kCarryBytes ? n : kCarryBytes;
         for (std::size_t back = 1; back <= look; ++back) {
             if (static_cast<unsigned char>(bytes[n - back]) < 0x40) return n - back + 1;
         }
@@ -50,20 +34,15 @@ std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view by
         return n - run % 2;
     }
     case TCodePageShape::TKind::Utf8: {
-        // The cut goes before every lead byte whose sequence would reach past it, whatever bytes
-        // follow that lead: a converter that meets the end of its bytes within a sequence may take
-        // them all into one malformed character (a CR or a quote among them), where it would take
-        // them one by one with more bytes to follow. Cutting before a lead may leave an earlier
-        // one within reach of the new cut, so the look back starts again from there.
-        std::size_t cut = n;
-        const std::size_t floor = n > 256 ? n - 256 : 0;
-        for (std::size_t back = 1; back <= 3 && cut >= floor + back; ++back) {
-            if (Utf8SequenceLength(static_cast<unsigned char>(bytes[cut - back])) > back) {
-                cut -= back;
-                back = 0;
-            }
+        // The cut goes where a character begins (a byte that continues none, or one three bytes
+        // past the last byte that began anything), with at least three bytes after it: the bytes
+        // that a converter may need to see to decode what ends at the cut as it would among text.
+        if (n < 3) return 0;
+        for (std::size_t cut = n - 3; cut > 0; --cut) {
+            const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; };
+            if (!continues(cut) || (cut >= 3 && continues(cut - 1) && continues(cut - 2) && continues(cut - 3))) return cut;
         }
-        return cut;
+        return 0;
     }
     }
     return n;

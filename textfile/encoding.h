@@ -13,6 +13,10 @@ namespace zarn {
 
 enum class TEncoding { Ansi, Utf16Le, Utf16Be, Utf8 };
 
+// The most bytes carried from one piece of a file to the next: an odd byte of UTF-16, the bytes of
+// UTF-8 after the last cut, or what follows the last whole character of a double-byte code page.
+inline constexpr std::size_t kCarryBytes = 256;
+
 struct TBom {
     TEncoding encoding;
     std::size_t size;  // bytes of the mark, skipped before decoding
@@ -28,8 +32,9 @@ struct TCodePageShape {
 };
 
 // The length of a prefix of bytes (which begin at a character boundary) that ends at a character
-// boundary, leaving at most 256 bytes; the rest is carried over to the next piece. At the end of
-// the input the caller decodes whatever is left.
+// boundary, leaving at most kCarryBytes bytes; the rest is carried over to the next piece. In
+// UTF-8 at least three bytes are left (see TReader). At the end of the input the caller decodes
+// whatever is left.
 std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes);
 
 // True when every byte is below 0x80 (the same characters in every ANSI code page).

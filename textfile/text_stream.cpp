@@ -7,13 +7,12 @@ namespace zarn {
 
 namespace {
 
-// Bytes that may be carried from one piece to the next: an odd byte of UTF-16, the start of a
-// UTF-8 sequence, or what follows the last whole character of a double-byte code page
-// (WholeCharacterBytes looks back at most 256 bytes).
-constexpr std::size_t kCarryBytes = 256;
-
 // Bytes checked at a time for being all ASCII.
 constexpr std::size_t kBlockBytes = 64 * 1024;
+
+// Each buffer keeps kCarryBytes free before its piece for what WholeCharacterBytes leaves over: a
+// UTF-8 cut leaves three to six bytes, and a block is always longer than what is carried from it.
+static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
 
 // Reads in two buffers by turns: while the bytes of one are worked on, the source may fill the
 // other. The bytes held over from a piece (a cut character) are put just before the next piece,
@@ -37,8 +36,8 @@ public:
             switch (bom.encoding) {
             case TEncoding::Utf16Le: Utf16(false, atEnd); break;
             case TEncoding::Utf16Be: Utf16(true, atEnd); break;
-            case TEncoding::Utf8: Bytes(utf8_, atEnd); break;
-            case TEncoding::Ansi: Bytes(ansi_, atEnd); break;
+            case TEncoding::Utf8:
+            case TEncoding::Ansi: Bytes(bom.encoding, atEnd); break;
             }
             if (atEnd) break;
             atEnd = !Fill();
@@ -79,8 +78,15 @@ private:
     // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
     // come back unchanged from the code page, goes on as it is; a block of UTF-8 that the ANSI
     // code page encodes straight away goes on as those bytes; any other through the code page.
-    void Bytes(TCodePage& codePage, bool atEnd) {
-        const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(codePage.Shape(), std::string_view(data_, held_));
+    // A lenient UTF-8 converter (UTF-8 as the ANSI code page) decodes a malformed sequence cut short
+    // by the end of its bytes otherwise than the same sequence among text: it takes what follows
+    // into it. So a block of it is decoded together with the three bytes after it (a cut leaves
+    // them), and what those decode to alone, from the same boundary, is taken off again.
+    void Bytes(TEncoding encoding, bool atEnd) {
+        TCodePage& codePage = encoding == TEncoding::Utf8 ? utf8_ : ansi_;
+        const TCodePageShape& shape = codePage.Shape();
+        const bool withFollowing = encoding == TEncoding::Ansi && shape.kind == TCodePageShape::TKind::Utf8;
+        const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_));
         std::size_t pos = 0;
         while (pos < whole) {
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole - pos));
@@ -88,13 +94,20 @@ private:
             if (IsAscii(block)) {
                 sink_.Bytes(block);
             } else {
-                if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(codePage.Shape(), block));
-                if (&codePage == &ansi_ && ansi_.RoundTrips(block)) {
+                if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(shape, block));
+                if (encoding == TEncoding::Ansi && ansi_.RoundTrips(block)) {
                     sink_.Bytes(block);
-                } else if (&codePage == &utf8_ && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
+                } else if (encoding == TEncoding::Utf8 && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
                     sink_.Bytes(std::string_view(encoded_.data(), *encoded));
                 } else {
-                    sink_.Text(std::u16string_view(units_.data(), codePage.Decode(block, units_.data())));
+                    const std::size_t end = pos + block.size();
+                    const std::size_t following = withFollowing ? std::min<std::size_t>(3, held_ - end) : 0;
+                    std::size_t count = codePage.Decode(std::string_view(block.data(), block.size() + following), units_.data());
+                    if (following > 0) {
+                        char16_t alone[3];
+                        count -= codePage.Decode(std::string_view(data_ + end, following), alone);
+                    }
+                    sink_.Text(std::u16string_view(units_.data(), count));
                 }
             }
             pos += block.size();

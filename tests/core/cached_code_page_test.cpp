@@ -104,11 +104,21 @@ TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
         for (std::size_t at : {std::size_t{62}, std::size_t{63}, std::size_t{64}, std::size_t{127}}) {
             for (const char* pair : {"\x81" "A", "\x81\x81", "\x81" ",", "\x81\xA0"}) {
                 const std::string bytes = std::string(at, 'a') + pair + std::string(70, 'b') + "\x81";
-                for (std::size_t length : {at + 2, at + 2 + 70, bytes.size()}) {
+                for (std::size_t length : {at + 1, at + 2, at + 2 + 70, bytes.size()}) {
                     const std::string_view part(bytes.data(), length);
                     ASSERT_EQ(authority->TCodePage::RoundTrips(part), cached.RoundTrips(part)) << Hex(std::string(part));
                 }
             }
+        }
+        // A last chunk of exactly 64 bytes whose last byte is a lead byte (its trail would lie past
+        // the bytes); and a pair cut at the chunk end whose trail is ASCII, then 64 ASCII bytes,
+        // then pairs: the chunk after the ASCII one starts afresh.
+        for (const std::string& bytes : {std::string(63, 'a') + "\x81", std::string(127, 'a') + "\x81",
+                                         std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81",
+                                         std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81,",
+                                         std::string(63, 'a') + "\x81" "A" + std::string(64, 'b') + "\xA0\x81" "A",
+                                         std::string(63, 'a') + "\x81\xA0" + std::string(62, 'b') + "\x81" "A"}) {
+            ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
         }
         std::mt19937 random(6);
         for (int i = 0; i < 4000; ++i) {
@@ -150,6 +160,12 @@ TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
         check("\xE3\x81", false);                            // cut short
         check("\xED\xA0\x80", false);                        // an encoded surrogate
         check("\xC0\x80", false);                            // overlong
+        // The same among text, where the four-bytes-at-a-time loop meets them: each looks like a
+        // three-byte character there.
+        for (const char* malformed : {"\xE0\x80\xA2", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xE3\x81\x41", "\xE3\x41\x81"}) {
+            check(std::string("abc,") + malformed + "xyz,\xE3\x81\x82", false);
+            check(std::string("\xE3\x81\x82") + malformed + "\xE3\x81\x82\xE3\x81\x82", false);
+        }
         std::mt19937 random(8);
         for (int i = 0; i < 2000; ++i) {
             std::u16string text;

@@ -51,31 +51,26 @@ TEST(WholeCharacterBytes, DoubleByte) {
     for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
 }
 
+// UTF-8 is cut where a character begins, with at least three bytes after the cut: a lenient
+// converter decodes what ends at the cut among them as it would among text.
 TEST(WholeCharacterBytes, Utf8) {
     TUtf8CodePage codePage(true);
     struct TCase {
         std::string bytes;
         std::size_t whole;
     } cases[] = {
-        {"a", 1},
-        {"a\xE3", 1},                  // three-byte sequence begun
-        {"a\xE3\x81", 1},
-        {"a\xE3\x81\x82", 4},          // complete
-        {"\xF0\x9F\x98", 0},           // four-byte sequence missing its last byte
-        {"\xF0\x9F\x98\x80", 4},
-        {"\x80\x80\x80\x80\x80", 5},   // stray continuation bytes: nothing to wait for
-        {"\xC3", 0},
-        {"\xFF", 1},                   // never part of a sequence
-        // A converter may take what follows a lead byte, up to its sequence's length, into that
-        // (malformed) sequence when the bytes end within it: such bytes wait with their lead.
-        {"a\xE3\r", 1},
-        {"a\xE3\"", 1},
-        {"a\xF0\x9F\n", 1},
-        {"a\xF0\nb", 1},
-        {"a\xE3\r\n", 4},            // the sequence's length is over: nothing waits
-        {"a\xF0\x41\xE3", 1},         // a later lead byte within an earlier one's reach
-        {"a\xF0\x80\x80\x80\xE3\x81", 5},
-        {"a\xC3\r", 3},               // a two-byte lead alone takes nothing with it
+        {"a", 0},                                    // fewer than four bytes: all wait
+        {"abcd", 1},
+        {"a\xE3\x81\x82", 1},                       // before the character that begins there
+        {"ab\xE3\x81\x82", 2},
+        {"a\xE3\x81\x82xyz", 4},
+        {"abcd\xE3\x81", 3},                         // a sequence begun
+        {"abc\xF0\x9F\x98\x80", 3},                  // never after a byte that continues one
+        {"a\xE3\r\nxyz", 4},                         // a malformed sequence and what follows it
+        {"\x80\x80\x80\x80\x80", 0},                 // stray continuation bytes: a boundary only
+        {"\x80\x80\x80\x80\x80\x80\x80", 4},         //   three bytes past the last one that began
+        {std::string(300, '\xEF'), 297},             // a run of lead bytes of any length
+        {"\xFF\xFF\xFF\xFF", 1},                     // never part of a sequence
     };
     for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
 }

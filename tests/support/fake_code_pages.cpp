@@ -13,6 +13,7 @@ std::size_t TLatin1CodePage::Encode(std::u16string_view text, char* out) {
     for (char16_t unit : text) {
         if (unit < 0x100) *out++ = static_cast<char>(unit);
         else if (unit == 0x2018 || unit == 0x2019) *out++ = '\'';
+        else if (unit == 0xFF02 || unit == 0x02BA || unit == 0x030E) *out++ = '"';  // not quotes, written as one
         else *out++ = '?';
     }
     return text.size();

@@ -7,7 +7,9 @@
 
 namespace zarn::testing {
 
-// Latin-1 with a best-fit for the typographic single quotes and "?" for anything else.
+// Latin-1 with best fits (the typographic single quotes to an apostrophe; the fullwidth quotation
+// mark, the modifier letter double prime and the combining double vertical line above to a double
+// quote, as code page 1252 has them) and "?" for anything else.
 class TLatin1CodePage final : public TCodePage {
 public:
     const TCodePageShape& Shape() const override { return shape_; }

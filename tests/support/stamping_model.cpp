@@ -84,7 +84,7 @@ std::string GenerateFile(std::mt19937& random) {
     case 0: {  // UTF-16, either order, often with an odd last byte
         const bool little = pick(2) == 0;
         file = little ? "\xFF\xFE" : "\xFE\xFF";
-        static const char16_t units[] = {u'a', u'"', u',', u'\r', u'\n', 0, 0xD83D, 0xDE00, 0x3042, 0x00E9, 0xFF02};
+        static const char16_t units[] = {u'a', u'"', u',', u'\r', u'\n', 0, 0xD83D, 0xDE00, 0x3042, 0x00E9, 0xFF02, 0x02BA, 0x030E};
         for (int i = 0; i < length; ++i) {
             const char16_t unit = pick(8) == 0 ? static_cast<char16_t>(random()) : units[pick(std::size(units))];
             file += static_cast<char>(little ? unit & 0xFF : unit >> 8);
@@ -95,9 +95,12 @@ std::string GenerateFile(std::mt19937& random) {
     }
     case 1: {  // UTF-8 after its mark, mostly well-formed
         file = "\xEF\xBB\xBF";
-        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C};
+        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C, 0xFF02, 0x02BA, 0x030E};
         for (int i = 0; i < length; ++i) AppendUtf8(file, codes[pick(std::size(codes))]);
-        if (pick(4) == 0) file.insert(3 + pick(static_cast<int>(file.size() - 2)), 1, static_cast<char>(0x80 + pick(0x80)));
+        // Now and then one thing malformed: a stray continuation byte, or an overlong or surrogate
+        // sequence that looks like a three-byte character.
+        static const char* const malformed[] = {"\x80", "\xBF", "\xE0\x80\xA2", "\xED\xA0\x80", "\xE0\x9F\xBF"};
+        if (pick(4) == 0) file.insert(3 + pick(static_cast<int>(file.size() - 2)), malformed[pick(std::size(malformed))]);
         break;
     }
     case 2: {  // UTF-8 without its mark (so in the ANSI code page), with bytes that are not well-formed

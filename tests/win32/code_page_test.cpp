@@ -146,18 +146,37 @@ TEST(CachedCodePage, EncodesUtf8AsThePlatformDecodesAndEncodes) {
             const std::string bytes = Encoded(utf8, text);
             std::string out(bytes.size(), '\0');
             const auto count = cached.EncodeUtf8(bytes, out.data());
+            const std::string own = Encoded(ansi, {&one, 1});
+            const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
+            const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
+            // It declines exactly where its bytes would not be the unit's own.
+            ASSERT_EQ(unit < 0x80 || !(seen || lowWithin), count.has_value()) << "code page " << GetACP() << ", U+" << std::hex << unit;
             if (!count) {
                 ++declined;
-                const std::string own = Encoded(ansi, {&one, 1});
-                const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
-                const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
-                ASSERT_TRUE(unit >= 0x80 && (seen || lowWithin)) << "code page " << GetACP() << " declined U+" << std::hex << unit;
                 continue;
             }
             ASSERT_EQ(Encoded(ansi, Decoded(utf8, bytes)), out.substr(0, *count)) << "code page " << GetACP() << ", U+" << std::hex << unit;
         }
     }
     EXPECT_LT(declined, 200) << "it answers for nearly every unit";
+}
+
+// Code page 1252 writes the fullwidth quotation mark, the modifier letter double prime and the
+// combining double vertical line above as a double quote, and 1251 the first of them: none of them
+// is a quote of the text, so UTF-8 that holds them is not passed on as bytes.
+TEST(CachedCodePage, DeclinesCharactersWrittenAsAQuote) {
+    if (GetACP() != 1252 && GetACP() != 1251) GTEST_SKIP() << "no such best fit in code page " << GetACP();
+    TWin32CodePage ansi(CP_ACP, 0, u""), utf8Platform(CP_UTF8, 0, u"");
+    TCachedCodePage cached(ansi);
+    int checked = 0;
+    for (const char16_t unit : {u'\xFF02', u'\x02BA', u'\x030E'}) {
+        if (Encoded(ansi, {&unit, 1}) != "\"") continue;
+        const std::string utf8 = "ab," + Encoded(utf8Platform, {&unit, 1}) + "xyz";
+        std::string out(utf8.size(), '\0');
+        EXPECT_FALSE(cached.EncodeUtf8(utf8, out.data())) << "U+" << std::hex << static_cast<unsigned>(unit);
+        ++checked;
+    }
+    EXPECT_GT(checked, 0) << "the code page writes one of them as a double quote";
 }
 
 // The UTF-16 units decoded, as bytes, or the failure.
