@@ -51,12 +51,13 @@ void TInputFile::TRead::Run() noexcept {
     DWORD count = 0;
     read = ReadFile(file, buffer, static_cast<DWORD>(capacity), &count, nullptr) != FALSE;
     got = count;
+    if (read && work != nullptr) work->Run(got);
 }
 
 // Refused while a read ahead is held already (the next Read sorts that out) or when no thread
-// can be started (the next Read then reads itself).
-void TInputFile::ReadAhead(char* buffer, std::size_t capacity) noexcept {
-    readAhead_.Begin({file_.Get(), buffer, capacity});
+// can be started (the next Read then reads itself, and leaves the work to the caller).
+void TInputFile::ReadAhead(char* buffer, std::size_t capacity, TPieceWork* work) noexcept {
+    readAhead_.Begin({file_.Get(), buffer, capacity, work});
 }
 
 std::size_t TInputFile::Read(char* buffer, std::size_t capacity) {

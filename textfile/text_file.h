@@ -18,22 +18,25 @@ namespace zarn {
 
 // The file to read, open for reading (others may read it too) from construction to Close or
 // destruction. Construction fails with the open message; a failing read with the read message.
-// A read ahead goes on in a thread of its own while the caller works on the last piece.
+// A read ahead, and the work on what it read, go on in a thread of its own while the caller works
+// on the last piece.
 class TInputFile final : public TByteSource {
 public:
     explicit TInputFile(const std::u16string& path);
     std::size_t Read(char* buffer, std::size_t capacity) override;
-    void ReadAhead(char* buffer, std::size_t capacity) noexcept override;
+    void ReadAhead(char* buffer, std::size_t capacity, TPieceWork* work) noexcept override;
     void Settle() noexcept override { readAhead_.Settle(); }
     HANDLE Handle() const { return file_.Get(); }
     void Close();  // before the output takes the place of the input
 
 private:
-    // One read into a buffer of the caller's; got and read are its outcome.
+    // One read into a buffer of the caller's, then the caller's work on it; got and read are its
+    // outcome.
     struct TRead {
         HANDLE file;
         char* buffer;
         std::size_t capacity;
+        TPieceWork* work = nullptr;
         std::size_t got = 0;
         bool read = false;
         void Run() noexcept;

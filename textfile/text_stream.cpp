@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <optional>
 
 namespace zarn {
 
@@ -14,56 +16,78 @@ constexpr std::size_t kBlockBytes = 64 * 1024;
 // UTF-8 cut leaves three to six bytes, and a block is always longer than what is carried from it.
 static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
 
-// Reads in two buffers by turns: while the bytes of one are worked on, the source may fill the
-// other. The bytes held over from a piece (a cut character) are put just before the next piece,
-// in room kept free at the front of each buffer.
-class TReader {
+// How the pieces of one file are decoded: its encoding and the code pages of the reading side.
+struct TDecoding {
+    TEncoding encoding;
+    TCodePage& ansi;
+    TCodePage& utf8;
+};
+
+// A piece of a file in a buffer of its own, after the bytes held over from the piece before (a cut
+// character, put in room kept free at the front), and what it decodes to: chunks of bytes in the
+// ANSI code page and of text, in order, which own their data until the piece is reused.
+class TPiece final : public TPieceWork {
 public:
-    TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
-        : source_(source), ansi_(ansi), utf8_(utf8), sink_(sink), pieceBytes_(pieceBytes),
-          buffers_{std::vector<char>(kCarryBytes + pieceBytes), std::vector<char>(kCarryBytes + pieceBytes)},
-          data_(buffers_[0].data() + kCarryBytes), units_(pieceBytes + kCarryBytes), encoded_(kBlockBytes) {}
-    ~TReader() { source_.Settle(); }  // the source may still be filling a buffer
-    TReader(const TReader&) = delete;
-    TReader& operator=(const TReader&) = delete;
+    TPiece(const TDecoding& decoding, std::size_t pieceBytes)
+        : decoding_(decoding), buffer_(kCarryBytes + pieceBytes), data_(Room()),
+          units_(kCarryBytes + pieceBytes + 3), encoded_(kCarryBytes + pieceBytes) {}
 
-    void Run() {
-        bool atEnd = false;
-        while (held_ < 3 && !atEnd) atEnd = !Fill();
-        const TBom bom = DetectBom(std::string_view(data_, held_));
-        Consume(bom.size);
-        for (;;) {
-            switch (bom.encoding) {
-            case TEncoding::Utf16Le: Utf16(false, atEnd); break;
-            case TEncoding::Utf16Be: Utf16(true, atEnd); break;
-            case TEncoding::Utf8:
-            case TEncoding::Ansi: Bytes(bom.encoding, atEnd); break;
-            }
-            if (atEnd) break;
-            atEnd = !Fill();
-        }
-        sink_.End();
-    }
-
-private:
-    // Reads the next piece into the other buffer, after the bytes held (never more than
-    // kCarryBytes), and lets the source read ahead into this one; false at the end of the source.
-    bool Fill() {
-        const std::size_t next = 1 - current_;
-        char* piece = buffers_[next].data() + kCarryBytes;
-        const std::size_t got = source_.Read(piece, pieceBytes_);
-        std::memcpy(piece - held_, data_, held_);
-        data_ = piece - held_;
-        held_ += got;
-        current_ = next;
-        if (got != 0) source_.ReadAhead(buffers_[1 - next].data() + kCarryBytes, pieceBytes_);
-        return got != 0;
-    }
-
-    void Consume(std::size_t count) {
+    char* Room() { return buffer_.data() + kCarryBytes; }
+    const char* Data() const { return data_; }
+    std::size_t Held() const { return held_; }
+    void Skip(std::size_t count) {
         data_ += count;
         held_ -= count;
     }
+    void Add(std::size_t count) { held_ += count; }
+    bool Decoded() const { return decoded_; }
+    bool AtEnd() const { return atEnd_; }
+
+    // Takes over the bytes that the last piece held over, before its own bytes are read.
+    void Follow(const TPiece& last) {
+        held_ = last.held_ - last.whole_;
+        data_ = Room() - held_;
+        std::memcpy(data_, last.data_ + last.whole_, held_);
+        decoded_ = false;
+    }
+
+    // The bytes read into Room, then decoded (on the source's thread, where it reads ahead).
+    void Run(std::size_t count) noexcept override {
+        held_ += count;
+        Decode(count == 0);
+    }
+
+    void Decode(bool atEnd) noexcept {
+        decoded_ = true;
+        atEnd_ = atEnd;
+        chunks_.clear();
+        failure_ = nullptr;
+        try {
+            if (decoding_.encoding == TEncoding::Utf16Le || decoding_.encoding == TEncoding::Utf16Be) {
+                Utf16(decoding_.encoding == TEncoding::Utf16Be, atEnd);
+            } else {
+                Bytes(atEnd);
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    // Hands the chunks on, in order; a failure of the decoding is raised instead.
+    void Emit(TTextSink& sink) const {
+        if (failure_) std::rethrow_exception(failure_);
+        for (const TChunk& chunk : chunks_) {
+            if (chunk.text) sink.Text(std::u16string_view(units_.data() + chunk.at, chunk.count));
+            else sink.Bytes(std::string_view(chunk.bytes + chunk.at, chunk.count));
+        }
+    }
+
+private:
+    struct TChunk {
+        bool text;
+        const char* bytes;  // of a chunk of bytes: where they lie (the buffer or encoded_)
+        std::size_t at, count;
+    };
 
     void Utf16(bool bigEndian, bool atEnd) {
         const std::size_t count = held_ / 2;
@@ -71,8 +95,8 @@ private:
         if (bigEndian) {
             for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
         }
-        sink_.Text(std::u16string_view(units_.data(), count));
-        Consume(atEnd ? held_ : count * 2);  // a last odd byte is dropped
+        if (count > 0) chunks_.push_back({true, nullptr, 0, count});
+        whole_ = atEnd ? held_ : count * 2;  // a last odd byte is dropped
     }
 
     // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
@@ -82,50 +106,109 @@ private:
     // by the end of its bytes otherwise than the same sequence among text: it takes what follows
     // into it. So a block of it is decoded together with the three bytes after it (a cut leaves
     // them), and what those decode to alone, from the same boundary, is taken off again.
-    void Bytes(TEncoding encoding, bool atEnd) {
-        TCodePage& codePage = encoding == TEncoding::Utf8 ? utf8_ : ansi_;
+    void Bytes(bool atEnd) {
+        const TEncoding encoding = decoding_.encoding;
+        TCodePage& codePage = encoding == TEncoding::Utf8 ? decoding_.utf8 : decoding_.ansi;
         const TCodePageShape& shape = codePage.Shape();
         const bool withFollowing = encoding == TEncoding::Ansi && shape.kind == TCodePageShape::TKind::Utf8;
-        const std::size_t whole = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_));
-        std::size_t pos = 0;
-        while (pos < whole) {
-            std::string_view block(data_ + pos, std::min(kBlockBytes, whole - pos));
+        whole_ = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_));
+        std::size_t units = 0, encodedBytes = 0;
+        for (std::size_t pos = 0; pos < whole_;) {
+            std::string_view block(data_ + pos, std::min(kBlockBytes, whole_ - pos));
             std::optional<std::size_t> encoded;
             if (IsAscii(block)) {
-                sink_.Bytes(block);
+                AddBytes(data_, pos, block.size());
             } else {
-                if (pos + block.size() < whole) block = block.substr(0, WholeCharacterBytes(shape, block));
-                if (encoding == TEncoding::Ansi && ansi_.RoundTrips(block)) {
-                    sink_.Bytes(block);
-                } else if (encoding == TEncoding::Utf8 && (encoded = ansi_.EncodeUtf8(block, encoded_.data()))) {
-                    sink_.Bytes(std::string_view(encoded_.data(), *encoded));
+                if (pos + block.size() < whole_) block = block.substr(0, WholeCharacterBytes(shape, block));
+                if (encoding == TEncoding::Ansi && decoding_.ansi.RoundTrips(block)) {
+                    AddBytes(data_, pos, block.size());
+                } else if (encoding == TEncoding::Utf8 &&
+                           (encoded = decoding_.ansi.EncodeUtf8(block, encoded_.data() + encodedBytes))) {
+                    AddBytes(encoded_.data(), encodedBytes, *encoded);
+                    encodedBytes += *encoded;
                 } else {
                     const std::size_t end = pos + block.size();
                     const std::size_t following = withFollowing ? std::min<std::size_t>(3, held_ - end) : 0;
-                    std::size_t count = codePage.Decode(std::string_view(block.data(), block.size() + following), units_.data());
+                    std::size_t count = codePage.Decode(std::string_view(block.data(), block.size() + following),
+                                                        units_.data() + units);
                     if (following > 0) {
                         char16_t alone[3];
                         count -= codePage.Decode(std::string_view(data_ + end, following), alone);
                     }
-                    sink_.Text(std::u16string_view(units_.data(), count));
+                    if (count > 0) chunks_.push_back({true, nullptr, units, count});
+                    units += count;
                 }
             }
             pos += block.size();
         }
-        Consume(whole);
     }
 
+    // Bytes that go on as they are, joined to the chunk before where they follow it.
+    void AddBytes(const char* bytes, std::size_t at, std::size_t count) {
+        if (count == 0) return;
+        if (!chunks_.empty() && !chunks_.back().text && chunks_.back().bytes == bytes &&
+            chunks_.back().at + chunks_.back().count == at) {
+            chunks_.back().count += count;
+        } else {
+            chunks_.push_back({false, bytes, at, count});
+        }
+    }
+
+    const TDecoding& decoding_;
+    std::vector<char> buffer_;
+    char* data_;             // the bytes held: those carried over, then those read
+    std::size_t held_ = 0;
+    std::size_t whole_ = 0;  // of them, those decoded; the rest goes on to the next piece
+    bool decoded_ = false;
+    bool atEnd_ = false;
+    std::vector<TChunk> chunks_;
+    std::vector<char16_t> units_;
+    std::vector<char> encoded_;  // UTF-8 in the ANSI code page
+    std::exception_ptr failure_;
+};
+
+// Reads in two pieces by turns: while the sink works on the chunks of one, the source reads the
+// next into the other and decodes it there.
+class TReader {
+public:
+    TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
+        : source_(source), sink_(sink), pieceBytes_(pieceBytes), decoding_{TEncoding::Ansi, ansi, utf8},
+          pieces_{TPiece(decoding_, pieceBytes), TPiece(decoding_, pieceBytes)} {}
+    ~TReader() { source_.Settle(); }  // the source may still be filling a piece
+    TReader(const TReader&) = delete;
+    TReader& operator=(const TReader&) = delete;
+
+    void Run() {
+        // The first bytes, here, up to those of the byte order mark.
+        TPiece* piece = &pieces_[0];
+        std::size_t got = 0;
+        do {
+            got = source_.Read(piece->Room() + piece->Held(), pieceBytes_ - piece->Held());
+            piece->Add(got);
+        } while (got != 0 && piece->Held() < 3);
+        const TBom bom = DetectBom(std::string_view(piece->Data(), piece->Held()));
+        decoding_.encoding = bom.encoding;
+        piece->Skip(bom.size);
+        piece->Decode(got == 0);
+        for (unsigned turn = 1; !piece->AtEnd(); turn ^= 1) {
+            TPiece& next = pieces_[turn];
+            next.Follow(*piece);
+            source_.ReadAhead(next.Room(), pieceBytes_, &next);
+            piece->Emit(sink_);
+            const std::size_t count = source_.Read(next.Room(), pieceBytes_);
+            if (!next.Decoded()) next.Run(count);
+            piece = &next;
+        }
+        piece->Emit(sink_);
+        sink_.End();
+    }
+
+private:
     TByteSource& source_;
-    TCodePage& ansi_;
-    TCodePage& utf8_;
     TTextSink& sink_;
     const std::size_t pieceBytes_;
-    std::vector<char> buffers_[2];
-    std::size_t current_ = 0;  // the buffer that data_ lies in
-    const char* data_;         // the bytes held, not yet worked on
-    std::size_t held_ = 0;
-    std::vector<char16_t> units_;
-    std::vector<char> encoded_;  // a block of UTF-8 in the ANSI code page
+    TDecoding decoding_;
+    TPiece pieces_[2];
 };
 
 }  // namespace

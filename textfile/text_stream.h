@@ -13,15 +13,28 @@
 
 namespace zarn {
 
+// Work on the bytes of a read: TReader decodes a piece of the file there.
+class TPieceWork {
+public:
+    // count: the bytes read (0 at the end). Never throws: a failure is kept for the caller.
+    virtual void Run(std::size_t count) noexcept = 0;
+
+protected:
+    ~TPieceWork() = default;
+};
+
 // Where the bytes of a file come from, in order. Read returns 0 only at the end; failures throw
-// TFailure. ReadAhead names the buffer of the next Read: the source may start filling it at once
-// (in the background), so it must not be touched until that Read or Settle has returned. A
-// failure of the read ahead is raised by that Read.
+// TFailure. ReadAhead names the buffer of the next Read, and work to run on what is read into it:
+// the source may fill the buffer at once and then run the work, both on a thread of its own, so
+// neither the buffer nor the work may be touched until that Read or Settle has returned. The
+// work runs at most once, only after a read ahead into its buffer succeeded and before the Read
+// of that buffer returns; a source that did not read ahead leaves it undone. A failure of the read
+// ahead is raised by that Read.
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
     virtual std::size_t Read(char* buffer, std::size_t capacity) = 0;
-    virtual void ReadAhead(char* /*buffer*/, std::size_t /*capacity*/) noexcept {}
+    virtual void ReadAhead(char* /*buffer*/, std::size_t /*capacity*/, TPieceWork* /*work*/) noexcept {}
     // Returns once the source no longer fills any buffer given to it.
     virtual void Settle() noexcept {}
 };
@@ -93,7 +106,9 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
 // Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (utf8, strict),
-// anything else is in the ANSI code page (ansi). The mark is not part of the text.
+// anything else is in the ANSI code page (ansi). The mark is not part of the text. Each piece is
+// decoded while the sink works on the one before, on the source's thread where it reads ahead:
+// ansi and utf8 are used there, one piece at a time, and by nothing else meanwhile.
 void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 

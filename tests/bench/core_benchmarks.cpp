@@ -67,11 +67,11 @@ public:
 // The stamping pipeline with the cached code pages, as the program has it.
 void Stamp(benchmark::State& state, const std::string& input, TCodePage& ansi) {
     TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+    TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
     for (auto _ : state) {
         TWholeSource source(input);
         TCountingSink sink;
-        StampText(source, cachedAnsi, cachedUtf8, u",2026/12/10", sink);
+        StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",2026/12/10", sink);
         benchmark::DoNotOptimize(sink.bytes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));

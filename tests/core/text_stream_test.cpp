@@ -107,13 +107,13 @@ TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
         {"300 bytes without a cut point across a block end", across("", kBlock - 279, longRun), &doubleByte},
     };
     for (const TCase& c : cases) {
-        TCachedCodePage cachedAnsi(*c.ansi), cachedUtf8(utf8);
+        TCachedCodePage cachedAnsi(*c.ansi), writingAnsi(*c.ansi), cachedUtf8(utf8);
         const std::string expected = Outcome([&] { return ModelStamp(c.file, *c.ansi, utf8, u",S"); });
         ASSERT_EQ(std::string::npos, expected.find("failure")) << c.what;
         const std::string actual = Outcome([&] {
             TMemorySource source(c.file, SIZE_MAX, 1);  // every read fills the piece
             TMemorySink sink;
-            StampText(source, cachedAnsi, cachedUtf8, u",S", sink);
+            StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",S", sink);
             return sink.Bytes();
         });
         EXPECT_TRUE(expected == actual) << c.what << ": " << actual.substr(0, 40);  // megabytes: the start only

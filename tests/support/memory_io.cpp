@@ -1,6 +1,7 @@
 #include "tests/support/memory_io.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "win/failure.h"
 
@@ -15,13 +16,15 @@ constexpr char kAheadPattern = '\xA5';
 
 }  // namespace
 
-void TMemorySource::ReadAhead(char* buffer, std::size_t capacity) noexcept {
+void TMemorySource::ReadAhead(char* buffer, std::size_t capacity, TPieceWork* work) noexcept {
     aheadBuffer_ = buffer;
     aheadCapacity_ = capacity;
+    aheadWork_ = work;
     std::fill_n(buffer, capacity, kAheadPattern);
 }
 
 std::size_t TMemorySource::Read(char* buffer, std::size_t capacity) {
+    TPieceWork* const work = std::exchange(aheadWork_, nullptr);
     if (aheadBuffer_ != nullptr) {
         const bool untouched = std::all_of(aheadBuffer_, aheadBuffer_ + aheadCapacity_, [](char c) { return c == kAheadPattern; });
         const bool same = buffer == aheadBuffer_ && capacity == aheadCapacity_;
@@ -35,6 +38,7 @@ std::size_t TMemorySource::Read(char* buffer, std::size_t capacity) {
     count = std::min({count, capacity, bytes_.size() - pos_, failAfter_ - pos_});
     std::copy_n(bytes_.data() + pos_, count, buffer);
     pos_ += count;
+    if (work != nullptr) work->Run(count);
     return count;
 }
 

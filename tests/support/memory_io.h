@@ -13,12 +13,13 @@ namespace zarn::testing {
 // Gives its bytes in reads of random size, from 1 to most bytes; can fail after failAfter bytes.
 // A buffer named by ReadAhead is filled with a pattern at once and with the bytes only at the
 // next Read, which fails when the pattern was changed meanwhile or the buffer is another: so
-// a reader that uses the buffer too early, or names the wrong one, shows in its result.
+// a reader that uses the buffer too early, or names the wrong one, shows in its result. The work
+// named with it runs in that Read, after the bytes are in, as a source's thread would run it.
 class TMemorySource final : public TByteSource {
 public:
     TMemorySource(std::string bytes, std::size_t most, std::uint32_t seed, std::size_t failAfter = SIZE_MAX);
     std::size_t Read(char* buffer, std::size_t capacity) override;
-    void ReadAhead(char* buffer, std::size_t capacity) noexcept override;
+    void ReadAhead(char* buffer, std::size_t capacity, TPieceWork* work) noexcept override;
     std::size_t Reads() const { return reads_; }
 
 private:
@@ -30,6 +31,7 @@ private:
     std::mt19937 random_;
     char* aheadBuffer_ = nullptr;
     std::size_t aheadCapacity_ = 0;
+    TPieceWork* aheadWork_ = nullptr;
 };
 
 // Takes the bytes of a Write only at the next Write or Settle, as a sink that writes in the

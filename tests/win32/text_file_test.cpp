@@ -115,24 +115,47 @@ TEST(InputFile, ReadsAheadIntoTheNamedBuffer) {
         {"another buffer than the one read ahead", 700, false, false},
         {"a second read ahead before the read", 700, true, true},
     };
+    // Work on what was read ahead: what it saw, and on which thread.
+    struct TSeen final : TPieceWork {
+        char* buffer = nullptr;
+        std::string bytes;
+        DWORD thread = 0;
+        void Run(std::size_t count) noexcept override {
+            bytes.assign(buffer, count);
+            thread = GetCurrentThreadId();
+        }
+    };
     for (const TCase& c : cases) {
         TInputFile input(path);
         std::vector<char> buffers[3] = {std::vector<char>(c.piece), std::vector<char>(c.piece), std::vector<char>(c.piece)};
         std::string got;
+        TSeen works[2], refused;
         for (unsigned turn = 0;; ++turn) {
             char* buffer = buffers[c.sameBuffer ? turn % 2 : turn % 3].data();
             const std::size_t count = input.Read(buffer, c.piece);
             got.append(buffer, count);
+            TSeen& work = works[turn % 2];
+            if (turn > 0 && buffer == work.buffer) {  // read ahead into this buffer: worked on there
+                EXPECT_EQ(std::string(buffer, count), work.bytes) << c.what << ", turn " << turn;
+                EXPECT_NE(GetCurrentThreadId(), work.thread) << c.what << ", turn " << turn;
+            }
             if (count == 0) break;
-            input.ReadAhead(buffers[(turn + 1) % 2].data(), c.piece);
-            if (c.twice) input.ReadAhead(buffers[2].data(), c.piece);
+            TSeen& next = works[(turn + 1) % 2];
+            next = TSeen();
+            next.buffer = buffers[(turn + 1) % 2].data();
+            input.ReadAhead(next.buffer, c.piece, &next);
+            if (c.twice) {
+                refused.buffer = buffers[2].data();
+                input.ReadAhead(refused.buffer, c.piece, &refused);
+            }
         }
         EXPECT_EQ(content, got) << c.what;
+        EXPECT_EQ(0u, refused.thread) << c.what << ": a refused read ahead does no work";
         input.Close();
     }
     TInputFile input(path);
     std::vector<char> buffer(100);
-    input.ReadAhead(buffer.data(), buffer.size());
+    input.ReadAhead(buffer.data(), buffer.size(), nullptr);
     input.Close();  // waits for the read ahead
 }
 
@@ -146,7 +169,7 @@ TEST(InputFile, FailedReadAheadIsRaisedByTheNextRead) {
     EXPECT_EQ(10u, input.Read(first, sizeof first));
     char* readOnly = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY));
     ASSERT_NE(nullptr, readOnly);
-    input.ReadAhead(readOnly, 4096);
+    input.ReadAhead(readOnly, 4096, nullptr);
     try {
         input.Read(readOnly, 4096);
         ADD_FAILURE() << "read into memory that may not be written";
@@ -501,7 +524,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
     for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
         TWin32CodePage ansi(codePage, 0, u"invalid");
         TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
+        TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
         std::mt19937 random(GetACP() + codePage + 3);
         const std::u16string stamp = u",2026/12/10";
         const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
@@ -519,7 +542,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
             try {
                 TInputFile input(in);
                 TOutputFile output(out, input.Handle());
-                StampText(input, cachedAnsi, cachedUtf8, stamp, output, piece);
+                StampText(input, {cachedAnsi, cachedUtf8, writingAnsi}, stamp, output, piece);
                 input.Close();
                 output.Commit();
                 actual = ReadBytes(out);
