@@ -85,11 +85,11 @@ void TRecordStamper::End() {
     inLine_ = false;
 }
 
-void StampText(TByteSource& source, const TStampCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
+void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes) {
-    TTextWriter writer(codePages.writeAnsi, sink, stamp, pieceBytes);
+    TTextWriter writer(codePages.ansi, sink, stamp, pieceBytes);
     TRecordStamper stamper(writer);
-    ReadText(source, codePages.readAnsi, codePages.utf8, stamper, pieceBytes);
+    ReadText(source, codePages, stamper, pieceBytes);
     writer.Finish();
 }
 

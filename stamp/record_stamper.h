@@ -30,18 +30,9 @@ private:
     bool skipLf_ = false;     // the last line ended with CR, so an LF right after it belongs to it
 };
 
-// The code pages of a stamping run. Those of the reading side are used on the thread where the
-// source reads ahead; the writing side has an ANSI code page object of its own, so that no cache of
-// answers is shared between threads (one object may serve both where it keeps no state).
-struct TStampCodePages {
-    TCodePage& readAnsi;
-    TCodePage& utf8;
-    TCodePage& writeAnsi;
-};
-
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text.
-void StampText(TByteSource& source, const TStampCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
+// UTF-16 text. The text is written in codePages.ansi, on the caller's thread.
+void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes = kPieceBytes);
 
 }  // namespace zarn

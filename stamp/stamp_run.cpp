@@ -52,9 +52,10 @@ void StampRun(const std::u16string& inputPath, const std::u16string& outputFolde
     TWin32CodePage ansiPlatform(CP_ACP, 0, LoadMessage(IDS_CODE_PAGE_INVALID));
     TWin32CodePage utf8Platform(CP_UTF8, MB_ERR_INVALID_CHARS,
                                 FillMessage(LoadMessage(IDS_BAD_UTF8), {FullPath(inputPath)}));
-    TCachedCodePage readAnsi(ansiPlatform), writeAnsi(ansiPlatform), utf8(utf8Platform);
+    // One set of caches for each thread that decodes.
+    TCachedCodePage ansi(ansiPlatform), utf8(utf8Platform), aheadAnsi(ansiPlatform), aheadUtf8(utf8Platform);
     TOutputFile output(outputPath, input.Handle());
-    StampText(input, {readAnsi, utf8, writeAnsi}, stamp, output);
+    StampText(input, {ansi, utf8, aheadAnsi, aheadUtf8}, stamp, output);
     input.Close();
     output.Commit();
 }

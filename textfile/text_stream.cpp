@@ -16,9 +16,10 @@ constexpr std::size_t kBlockBytes = 64 * 1024;
 // UTF-8 cut leaves three to six bytes, and a block is always longer than what is carried from it.
 static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
 
-// How the pieces of one file are decoded: its encoding and the code pages of the reading side.
+// How a piece of a file is decoded: the file's encoding, and the code pages of the thread that
+// decodes the piece.
 struct TDecoding {
-    TEncoding encoding;
+    const TEncoding& encoding;
     TCodePage& ansi;
     TCodePage& utf8;
 };
@@ -28,7 +29,7 @@ struct TDecoding {
 // ANSI code page and of text, in order, which own their data until the piece is reused.
 class TPiece final : public TPieceWork {
 public:
-    TPiece(const TDecoding& decoding, std::size_t pieceBytes)
+    TPiece(TDecoding decoding, std::size_t pieceBytes)
         : decoding_(decoding), buffer_(kCarryBytes + pieceBytes), data_(Room()),
           units_(kCarryBytes + pieceBytes + 3), encoded_(kCarryBytes + pieceBytes) {}
 
@@ -43,30 +44,47 @@ public:
     bool Decoded() const { return decoded_; }
     bool AtEnd() const { return atEnd_; }
 
-    // Takes over the bytes that the last piece held over, before its own bytes are read.
-    void Follow(const TPiece& last) {
+    // Takes over the bytes that the last piece held over, before its own bytes are read; the work
+    // on what is read decodes it too where decode.
+    void Follow(const TPiece& last, bool decode) {
         held_ = last.held_ - last.whole_;
         data_ = Room() - held_;
         std::memcpy(data_, last.data_ + last.whole_, held_);
-        decoded_ = false;
+        cut_ = decoded_ = false;
+        decodeInRun_ = decode;
     }
 
-    // The bytes read into Room, then decoded (on the source's thread, where it reads ahead).
+    // The bytes read into Room: cut after the last whole character (what follows goes on to the
+    // next piece), and decoded where asked to.
     void Run(std::size_t count) noexcept override {
         held_ += count;
-        Decode(count == 0);
+        Cut(count == 0);
+        if (decodeInRun_) Decode();
     }
 
-    void Decode(bool atEnd) noexcept {
-        decoded_ = true;
+    bool Cut() const { return cut_; }
+
+    void Cut(bool atEnd) noexcept {
+        cut_ = true;
         atEnd_ = atEnd;
+        const TCodePageShape& shape = decoding_.encoding == TEncoding::Utf8 ? decoding_.utf8.Shape() : decoding_.ansi.Shape();
+        switch (decoding_.encoding) {
+        case TEncoding::Utf16Le:
+        case TEncoding::Utf16Be: whole_ = atEnd ? held_ : held_ - held_ % 2; break;  // a last odd byte is dropped
+        case TEncoding::Utf8:
+        case TEncoding::Ansi: whole_ = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_)); break;
+        }
+    }
+
+    void Decode() noexcept {
+        decoded_ = true;
         chunks_.clear();
         failure_ = nullptr;
         try {
             if (decoding_.encoding == TEncoding::Utf16Le || decoding_.encoding == TEncoding::Utf16Be) {
-                Utf16(decoding_.encoding == TEncoding::Utf16Be, atEnd);
+                Utf16(decoding_.encoding == TEncoding::Utf16Be);
             } else {
-                Bytes(atEnd);
+                Bytes();
             }
         } catch (...) {
             failure_ = std::current_exception();
@@ -89,14 +107,13 @@ private:
         std::size_t at, count;
     };
 
-    void Utf16(bool bigEndian, bool atEnd) {
-        const std::size_t count = held_ / 2;
+    void Utf16(bool bigEndian) {
+        const std::size_t count = whole_ / 2;
         std::memcpy(units_.data(), data_, count * 2);  // the host is little-endian
         if (bigEndian) {
             for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
         }
         if (count > 0) chunks_.push_back({true, nullptr, 0, count});
-        whole_ = atEnd ? held_ : count * 2;  // a last odd byte is dropped
     }
 
     // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
@@ -106,12 +123,11 @@ private:
     // by the end of its bytes otherwise than the same sequence among text: it takes what follows
     // into it. So a block of it is decoded together with the three bytes after it (a cut leaves
     // them), and what those decode to alone, from the same boundary, is taken off again.
-    void Bytes(bool atEnd) {
+    void Bytes() {
         const TEncoding encoding = decoding_.encoding;
         TCodePage& codePage = encoding == TEncoding::Utf8 ? decoding_.utf8 : decoding_.ansi;
         const TCodePageShape& shape = codePage.Shape();
         const bool withFollowing = encoding == TEncoding::Ansi && shape.kind == TCodePageShape::TKind::Utf8;
-        whole_ = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_));
         std::size_t units = 0, encodedBytes = 0;
         for (std::size_t pos = 0; pos < whole_;) {
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole_ - pos));
@@ -154,11 +170,13 @@ private:
         }
     }
 
-    const TDecoding& decoding_;
+    TDecoding decoding_;
     std::vector<char> buffer_;
     char* data_;             // the bytes held: those carried over, then those read
     std::size_t held_ = 0;
     std::size_t whole_ = 0;  // of them, those decoded; the rest goes on to the next piece
+    bool decodeInRun_ = false;
+    bool cut_ = false;
     bool decoded_ = false;
     bool atEnd_ = false;
     std::vector<TChunk> chunks_;
@@ -167,54 +185,75 @@ private:
     std::exception_ptr failure_;
 };
 
-// Reads in two pieces by turns: while the sink works on the chunks of one, the source reads the
-// next into the other and decodes it there.
+// Reads in two pieces by turns, and decodes them by turns on two threads: while this thread
+// decodes one piece and hands its chunks on, the source reads the next and decodes it on its own.
+// Only the cut at the end of a piece's whole characters has to wait for the piece before, and it
+// is made as soon as the piece is read. Each piece is decoded with the code pages of the thread
+// that decodes it: here (first) and at the source (ahead).
 class TReader {
 public:
-    TReader(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes)
-        : source_(source), sink_(sink), pieceBytes_(pieceBytes), decoding_{TEncoding::Ansi, ansi, utf8},
-          pieces_{TPiece(decoding_, pieceBytes), TPiece(decoding_, pieceBytes)} {}
-    ~TReader() { source_.Settle(); }  // the source may still be filling a piece
+    TReader(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes)
+        : source_(source), sink_(sink), pieceBytes_(pieceBytes),
+          pieces_{TPiece({encoding_, codePages.ansi, codePages.utf8}, pieceBytes),
+                  TPiece({encoding_, codePages.aheadAnsi, codePages.aheadUtf8}, pieceBytes)} {}
+    ~TReader() { source_.Settle(); }  // the source may still be filling or decoding a piece
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
 
     void Run() {
         // The first bytes, here, up to those of the byte order mark.
-        TPiece* piece = &pieces_[0];
+        TPiece& here = pieces_[0];
+        TPiece& ahead = pieces_[1];
         std::size_t got = 0;
         do {
-            got = source_.Read(piece->Room() + piece->Held(), pieceBytes_ - piece->Held());
-            piece->Add(got);
-        } while (got != 0 && piece->Held() < 3);
-        const TBom bom = DetectBom(std::string_view(piece->Data(), piece->Held()));
-        decoding_.encoding = bom.encoding;
-        piece->Skip(bom.size);
-        piece->Decode(got == 0);
-        for (unsigned turn = 1; !piece->AtEnd(); turn ^= 1) {
-            TPiece& next = pieces_[turn];
-            next.Follow(*piece);
-            source_.ReadAhead(next.Room(), pieceBytes_, &next);
-            piece->Emit(sink_);
-            const std::size_t count = source_.Read(next.Room(), pieceBytes_);
-            if (!next.Decoded()) next.Run(count);
-            piece = &next;
+            got = source_.Read(here.Room() + here.Held(), pieceBytes_ - here.Held());
+            here.Add(got);
+        } while (got != 0 && here.Held() < 3);
+        const TBom bom = DetectBom(std::string_view(here.Data(), here.Held()));
+        encoding_ = bom.encoding;
+        here.Skip(bom.size);
+        here.Cut(got == 0);
+        for (;;) {
+            // The source reads the next piece and decodes it while this one is decoded here.
+            if (!here.AtEnd()) {
+                ahead.Follow(here, true);
+                source_.ReadAhead(ahead.Room(), pieceBytes_, &ahead);
+            }
+            here.Decode();
+            here.Emit(sink_);
+            if (here.AtEnd()) break;
+            Take(ahead);
+            // The source reads the piece after it (only cutting it) while that one is handed on.
+            if (!ahead.AtEnd()) {
+                here.Follow(ahead, false);
+                source_.ReadAhead(here.Room(), pieceBytes_, &here);
+            }
+            ahead.Emit(sink_);
+            if (ahead.AtEnd()) break;
+            Take(here);
         }
-        piece->Emit(sink_);
         sink_.End();
     }
 
 private:
+    // The piece read ahead, read and cut, and decoded if the source was to decode it; a source that
+    // did not read ahead leaves that to this thread.
+    void Take(TPiece& piece) {
+        const std::size_t count = source_.Read(piece.Room(), pieceBytes_);
+        if (!piece.Cut()) piece.Run(count);
+    }
+
     TByteSource& source_;
     TTextSink& sink_;
     const std::size_t pieceBytes_;
-    TDecoding decoding_;
-    TPiece pieces_[2];
+    TEncoding encoding_ = TEncoding::Ansi;
+    TPiece pieces_[2];  // [0]: decoded here; [1]: decoded at the source where it reads ahead
 };
 
 }  // namespace
 
-void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink, std::size_t pieceBytes) {
-    TReader(source, ansi, utf8, sink, pieceBytes).Run();
+void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes) {
+    TReader(source, codePages, sink, pieceBytes).Run();
 }
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)

@@ -105,11 +105,22 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
 // The size of the pieces in which files are read and written.
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
-// Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (utf8, strict),
-// anything else is in the ANSI code page (ansi). The mark is not part of the text. Each piece is
-// decoded while the sink works on the one before, on the source's thread where it reads ahead:
-// ansi and utf8 are used there, one piece at a time, and by nothing else meanwhile.
-void ReadText(TByteSource& source, TCodePage& ansi, TCodePage& utf8, TTextSink& sink,
+// The code pages of reading a file: ansi and utf8 for the pieces decoded on the caller's thread,
+// aheadAnsi and aheadUtf8 for those decoded on the source's thread where it reads ahead. Both sets
+// are used at once: objects that cache answers (TCachedCodePage) must be distinct, while one object
+// may serve both where it keeps no state.
+struct TReadingCodePages {
+    TCodePage& ansi;
+    TCodePage& utf8;
+    TCodePage& aheadAnsi;
+    TCodePage& aheadUtf8;
+};
+
+// Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict), anything
+// else is in the ANSI code page. The mark is not part of the text. Pieces are decoded by turns on
+// the caller's thread and on the source's, where it reads ahead, and handed to the sink in order
+// on the caller's thread.
+void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;

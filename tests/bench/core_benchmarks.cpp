@@ -67,11 +67,11 @@ public:
 // The stamping pipeline with the cached code pages, as the program has it.
 void Stamp(benchmark::State& state, const std::string& input, TCodePage& ansi) {
     TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
     for (auto _ : state) {
         TWholeSource source(input);
         TCountingSink sink;
-        StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",2026/12/10", sink);
+        StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",2026/12/10", sink);
         benchmark::DoNotOptimize(sink.bytes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
@@ -118,7 +118,7 @@ void BM_DecodeUtf16(benchmark::State& state) {
     for (auto _ : state) {
         TWholeSource source(input);
         TQuoteCounter counter;
-        ReadText(source, ansi, utf8, counter);
+        ReadText(source, {ansi, utf8, ansi, utf8}, counter);
         benchmark::DoNotOptimize(counter.quotes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));

@@ -24,7 +24,7 @@ TEST_P(RecordStamper, StampsRecordEnds) {
     for (std::size_t most : {std::size_t{1}, std::size_t{3}, std::size_t{1000}}) {
         TMemorySource source(GetParam().input, most, 7);
         TMemorySink sink;
-        StampText(source, {ansi, utf8, ansi}, u",S", sink);
+        StampText(source, {ansi, utf8, ansi, utf8}, u",S", sink);
         EXPECT_EQ(GetParam().expected, sink.Bytes()) << "reads of up to " << most;
     }
 }

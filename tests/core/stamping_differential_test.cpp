@@ -15,7 +15,7 @@ namespace {
 
 void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
     TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
     std::mt19937 random(seed);
     const std::u16string stamp = u",2026/12/10";
     for (int i = 0; i < cases; ++i) {
@@ -26,7 +26,7 @@ void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, most, random());
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, stamp, sink, piece);
+            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
@@ -52,7 +52,7 @@ TEST(StampingDifferential, Utf8AsAnsiCodePage) {
 TEST(StampingDifferential, WholeFileInOneRead) {
     TDoubleByteCodePage ansi;
     TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
     std::mt19937 random(4);
     for (int i = 0; i < 500; ++i) {
         const std::string file = GenerateFile(random);
@@ -60,7 +60,7 @@ TEST(StampingDifferential, WholeFileInOneRead) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, file.size() + 1, 0);
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",2026.12.10", sink);
+            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",2026.12.10", sink);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "input: " << Hex(file);

@@ -54,7 +54,7 @@ TEST(ReadText, DecodesByMark) {
             TMemorySource source(c.bytes, most, 3);
             TCollector collector(ansi);
             try {
-                ReadText(source, ansi, utf8, collector, 8);
+                ReadText(source, {ansi, utf8, ansi, utf8}, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
             } catch (const TFailure& failure) {
                 EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
@@ -71,7 +71,7 @@ TEST(ReadText, ReadFailurePartWayIsRaised) {
     TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
     TCollector collector(ansi);
     try {
-        ReadText(source, ansi, utf8, collector, 8);
+        ReadText(source, {ansi, utf8, ansi, utf8}, collector, 8);
         FAIL() << "no failure";
     } catch (const TFailure& failure) {
         EXPECT_EQ(u"read failed", failure.Text());
@@ -107,13 +107,13 @@ TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
         {"300 bytes without a cut point across a block end", across("", kBlock - 279, longRun), &doubleByte},
     };
     for (const TCase& c : cases) {
-        TCachedCodePage cachedAnsi(*c.ansi), writingAnsi(*c.ansi), cachedUtf8(utf8);
+        TCachedCodePage cachedAnsi(*c.ansi), cachedUtf8(utf8), aheadAnsi(*c.ansi), aheadUtf8(utf8);
         const std::string expected = Outcome([&] { return ModelStamp(c.file, *c.ansi, utf8, u",S"); });
         ASSERT_EQ(std::string::npos, expected.find("failure")) << c.what;
         const std::string actual = Outcome([&] {
             TMemorySource source(c.file, SIZE_MAX, 1);  // every read fills the piece
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",S", sink);
+            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",S", sink);
             return sink.Bytes();
         });
         EXPECT_TRUE(expected == actual) << c.what << ": " << actual.substr(0, 40);  // megabytes: the start only

@@ -26,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static TUtf8CodePage utf8(true);
     static TCachedCodePage cachedLatin1(latin1), cachedDoubleByte(doubleByte), cachedLenientUtf8(lenientUtf8),
         cachedUtf8(utf8);
-    static TCachedCodePage writingLatin1(latin1), writingDoubleByte(doubleByte), writingLenientUtf8(lenientUtf8);
+    static TCachedCodePage aheadLatin1(latin1), aheadDoubleByte(doubleByte), aheadLenientUtf8(lenientUtf8), aheadUtf8(utf8);
     TCodePage* const codePages[] = {&latin1, &doubleByte, &lenientUtf8};
     TCachedCodePage* const cachedCodePages[] = {&cachedLatin1, &cachedDoubleByte, &cachedLenientUtf8};
-    TCachedCodePage* const writingCodePages[] = {&writingLatin1, &writingDoubleByte, &writingLenientUtf8};
+    TCachedCodePage* const aheadCodePages[] = {&aheadLatin1, &aheadDoubleByte, &aheadLenientUtf8};
     TCodePage& ansi = *codePages[data[0] % 3];
     TCachedCodePage& cachedAnsi = *cachedCodePages[data[0] % 3];
-    TCachedCodePage& writingAnsi = *writingCodePages[data[0] % 3];
+    TCachedCodePage& aheadAnsi = *aheadCodePages[data[0] % 3];
     const std::size_t most = 1 + data[1] % 64;
     const std::size_t piece = 8 + data[2] % 120;
     const std::string file(reinterpret_cast<const char*>(data) + 3, size - 3);
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string actual = Outcome([&] {
         TMemorySource source(file, most, data[1]);
         TMemorySink sink;
-        StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, stamp, sink, piece);
+        StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece);
         return sink.Bytes();
     });
     if (expected != actual) {

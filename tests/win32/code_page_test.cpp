@@ -26,7 +26,7 @@ TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
     for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
         TWin32CodePage ansi(codePage, 0, u"invalid");
         TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-        TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
         std::mt19937 random(GetACP() + codePage);
         const std::u16string stamp = u",2026/12/10";
         for (int i = 0; i < 1500; ++i) {
@@ -36,7 +36,7 @@ TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
             const std::string actual = Outcome([&] {
                 TMemorySource source(file, most, random());
                 TMemorySink sink;
-                StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, stamp, sink, 16);
+                StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, 16);
                 return sink.Bytes();
             });
             ASSERT_EQ(expected, actual) << "code page " << (codePage == CP_ACP ? GetACP() : codePage) << ", case " << i
@@ -59,12 +59,12 @@ TEST(Win32CodePage, Utf8AsAnsiCodePageAcrossBlockAndPieceEnds) {
         for (const std::size_t offset : {kBlock, kBlock + 1, kPiece, kPiece + 2 * kBlock}) {
             for (const std::string& character : characters) {
                 const std::string file = AcrossOffset(mark, offset, character + character);
-                TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+                TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
                 const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, u",S"); });
                 const std::string actual = Outcome([&] {
                     TMemorySource source(file, SIZE_MAX, 1);  // every read fills the piece
                     TMemorySink sink;
-                    StampText(source, {cachedAnsi, cachedUtf8, writingAnsi}, u",S", sink);
+                    StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",S", sink);
                     return sink.Bytes();
                 });
                 ASSERT_TRUE(expected == actual) << Hex(mark) << "at " << offset << ": " << Hex(character) << " gives "

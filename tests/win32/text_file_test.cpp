@@ -524,7 +524,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
     for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
         TWin32CodePage ansi(codePage, 0, u"invalid");
         TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-        TCachedCodePage cachedAnsi(ansi), writingAnsi(ansi), cachedUtf8(utf8);
+        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
         std::mt19937 random(GetACP() + codePage + 3);
         const std::u16string stamp = u",2026/12/10";
         const std::u16string in = folder.Path(u"in.csv"), out = folder.Path(u"out.csv");
@@ -542,7 +542,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
             try {
                 TInputFile input(in);
                 TOutputFile output(out, input.Handle());
-                StampText(input, {cachedAnsi, cachedUtf8, writingAnsi}, stamp, output, piece);
+                StampText(input, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, output, piece);
                 input.Close();
                 output.Commit();
                 actual = ReadBytes(out);
