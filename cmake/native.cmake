@@ -10,6 +10,7 @@ find_package(GTest REQUIRED)
 add_executable(zarn_core_tests
   ${ZARN_TEST_SUPPORT}
   tests/core/encoding_test.cpp
+  tests/core/kernels_test.cpp
   tests/core/utf8_test.cpp
   tests/core/cached_code_page_test.cpp
   tests/core/text_stream_test.cpp

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "textfile/kernels.h"
 #include "textfile/text_stream.h"
 
 namespace zarn {
@@ -14,7 +15,8 @@ namespace zarn {
 // of its line) and writes each line with CR LF, stamped where it ends a record.
 class TRecordStamper final : public TTextSink {
 public:
-    explicit TRecordStamper(TTextWriter& writer) : writer_(writer) {}
+    // kernels: the variant of the line-end and quote scan.
+    explicit TRecordStamper(TTextWriter& writer, const TKernels& kernels = Kernels()) : writer_(writer), kernels_(kernels) {}
     void Text(std::u16string_view text) override;
     void Bytes(std::string_view bytes) override;
     void End() override;
@@ -25,6 +27,7 @@ private:
     void EndLine();
 
     TTextWriter& writer_;
+    const TKernels& kernels_;
     bool oddQuotes_ = false;  // parity of the quotes since the last record end
     bool inLine_ = false;     // a line has begun and not yet ended
     bool skipLf_ = false;     // the last line ended with CR, so an LF right after it belongs to it
@@ -33,6 +36,6 @@ private:
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
 // UTF-16 text. The text is written in codePages.ansi, on the caller's thread.
 void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
-               std::size_t pieceBytes = kPieceBytes);
+               std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
 
 }  // namespace zarn

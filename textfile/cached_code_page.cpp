@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "textfile/utf8.h"
 
@@ -23,18 +20,6 @@ constexpr std::uint32_t kNotOwnBytes = 1u << 26;
 constexpr std::uint32_t kByAuthority = 1u << 31;
 
 std::size_t CountOf(std::uint32_t entry) { return entry >> kCountShift & kCountMask; }
-
-// The byte values for which in(value) holds, as ranges.
-template <class TIn>
-std::vector<std::array<std::uint8_t, 2>> Ranges(TIn in) {
-    std::vector<std::array<std::uint8_t, 2>> ranges;
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        if (!in(byte)) continue;
-        if (byte > 0 && in(byte - 1)) ranges.back()[1] = static_cast<std::uint8_t>(byte);
-        else ranges.push_back({static_cast<std::uint8_t>(byte), static_cast<std::uint8_t>(byte)});
-    }
-    return ranges;
-}
 
 bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
@@ -55,10 +40,9 @@ std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry) {
     return trails;
 }
 
-TCachedCodePage::TCachedCodePage(TCodePage& authority)
-    : authority_(authority), shape_(authority.Shape()), encoded_(0x10000, 0) {
-    leadRanges_ = Ranges([&](unsigned byte) { return shape_.leadByte[byte]; });
-    if (leadRanges_.size() > 4) leadRanges_.clear();
+TCachedCodePage::TCachedCodePage(TCodePage& authority, const TKernels& kernels)
+    : authority_(authority), shape_(authority.Shape()), encoded_(0x10000, 0), kernels_(kernels) {
+    leadRanges_ = RangesOf([&](unsigned byte) { return shape_.leadByte[byte]; }, 4);
     if (Shape().kind != TCodePageShape::TKind::Utf8) {
         for (unsigned byte = 0; byte < 256; ++byte) {
             const char bytes[1] = {static_cast<char>(byte)};
@@ -212,11 +196,9 @@ bool TCachedCodePage::PairRoundTrips(unsigned lead, unsigned trail) {
 
 bool TCachedCodePage::RoundTrips(std::string_view bytes) {
     if (shape_.kind == TCodePageShape::TKind::Utf8) return false;
-#if defined(__SSE2__)
-    if (shape_.kind == TCodePageShape::TKind::DoubleByte && asciiRoundTrips_ && !leadRanges_.empty()) {
+    if (shape_.kind == TCodePageShape::TKind::DoubleByte && asciiRoundTrips_ && leadRanges_.count != 0) {
         return DoubleByteRoundTrips(bytes);
     }
-#endif
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     const bool* const lead = shape_.leadByte.data();
@@ -258,40 +240,10 @@ void TCachedCodePage::FindPlainLeads() {
         if (count > bestCount) best = lead, bestCount = count;
     }
     if (bestCount == 0 || rows[best] == std::array<std::uint64_t, 4>{}) return;
-    plainLeadRanges_ = Ranges([&](unsigned lead) { return shape_.leadByte[lead] && rows[lead] == rows[best]; });
-    plainTrailRanges_ = Ranges([&](unsigned trail) { return rows[best][trail >> 6] >> (trail & 63) & 1; });
-    if (plainLeadRanges_.size() > 8 || plainTrailRanges_.size() > 4) plainLeadRanges_.clear(), plainTrailRanges_.clear();
+    plainLeadRanges_ = RangesOf([&](unsigned lead) { return shape_.leadByte[lead] && rows[lead] == rows[best]; }, 8);
+    plainTrailRanges_ = RangesOf([&](unsigned trail) { return rows[best][trail >> 6] >> (trail & 63) & 1; }, 4);
+    if (plainLeadRanges_.count == 0 || plainTrailRanges_.count == 0) plainLeadRanges_ = plainTrailRanges_ = TByteRanges();
 }
-
-#if defined(__SSE2__)
-
-namespace {
-
-// Tests 16 bytes against ranges of byte values.
-class TRangeTest {
-public:
-    explicit TRangeTest(const std::vector<std::array<std::uint8_t, 2>>& ranges) : count_(ranges.size()) {
-        for (std::size_t i = 0; i < count_; ++i) {
-            first_[i] = _mm_set1_epi8(static_cast<char>(ranges[i][0]));
-            span_[i] = _mm_set1_epi8(static_cast<char>(ranges[i][1] - ranges[i][0]));
-        }
-    }
-    // Bit i: byte i lies in one of the ranges.
-    unsigned In(__m128i bytes) const {
-        __m128i in = _mm_setzero_si128();
-        for (std::size_t i = 0; i < count_; ++i) {
-            const __m128i offset = _mm_sub_epi8(bytes, first_[i]);
-            in = _mm_or_si128(in, _mm_cmpeq_epi8(_mm_min_epu8(offset, span_[i]), offset));
-        }
-        return static_cast<unsigned>(_mm_movemask_epi8(in));
-    }
-
-private:
-    std::size_t count_;
-    __m128i first_[8], span_[8];
-};
-
-}  // namespace
 
 // Double-byte text 64 bytes at a time: masks of the lead bytes and of the bytes of 0x80 and
 // above tell which bytes are trails (those after a lead byte that begins a character), which lead
@@ -300,7 +252,7 @@ private:
 // above are looked up one by one.
 bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
     if (!plainAsked_) FindPlainLeads();
-    const TRangeTest isLead(leadRanges_), isPlainLead(plainLeadRanges_), isPlainTrail(plainTrailRanges_);
+    const TByteRanges* const ranges[3] = {&leadRanges_, &plainLeadRanges_, &plainTrailRanges_};
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::uint64_t carry = 0;  // the first byte of the next 64 is a trail
@@ -312,22 +264,13 @@ bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
             std::memcpy(chunk, block, n - at);
             block = chunk;
         }
-        __m128i x[4];
-        std::uint64_t high = 0;
-        for (unsigned part = 0; part < 4; ++part) {
-            x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
-            high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
-        }
+        std::uint64_t high, in[3];
+        kernels_.classify64(block, ranges, high, in);
         if (high == 0) {  // ASCII: no lead byte, and a trail carried in was checked with its pair
             carry = 0;
             continue;
         }
-        std::uint64_t leads = 0, plainLeads = 0, plainTrails = 0;
-        for (unsigned part = 0; part < 4; ++part) {
-            leads |= std::uint64_t{isLead.In(x[part])} << (16 * part);
-            plainLeads |= std::uint64_t{isPlainLead.In(x[part])} << (16 * part);
-            plainTrails |= std::uint64_t{isPlainTrail.In(x[part])} << (16 * part);
-        }
+        const std::uint64_t leads = in[0], plainLeads = in[1], plainTrails = in[2];
         const std::uint64_t trails = Trails(leads, carry);
         for (std::uint64_t alone = high & ~leads & ~trails; alone != 0; alone &= alone - 1) {
             if (!SingleRoundTrips(p[at + static_cast<unsigned>(__builtin_ctzll(alone))])) return false;
@@ -345,6 +288,5 @@ bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
     return true;
 }
 
-#endif
 
 }  // namespace zarn

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "textfile/encoding.h"
+#include "textfile/kernels.h"
 
 namespace zarn {
 
@@ -18,7 +19,8 @@ std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry);
 
 class TCachedCodePage final : public TCodePage {
 public:
-    explicit TCachedCodePage(TCodePage& authority);
+    // kernels: the variant of the double-byte check.
+    explicit TCachedCodePage(TCodePage& authority, const TKernels& kernels = Kernels());
     const TCodePageShape& Shape() const override { return shape_; }
     std::size_t MaxBytesPerUnit() const override { return authority_.MaxBytesPerUnit(); }
     // UTF-8 that is well-formed is decoded by its definition; anything else by the authority,
@@ -66,8 +68,8 @@ private:
     // bytes; the plain lead bytes, those that share the most common set of trails that come back;
     // and that set. The plain ranges are filled when the first double-byte text is checked, and
     // stay empty where they are too many.
-    using TRanges = std::vector<std::array<std::uint8_t, 2>>;
-    TRanges leadRanges_, plainLeadRanges_, plainTrailRanges_;
+    const TKernels& kernels_;
+    TByteRanges leadRanges_, plainLeadRanges_, plainTrailRanges_;
     bool plainAsked_ = false;
     void FindPlainLeads();
 };

@@ -90,42 +90,44 @@ TEST(CachedCodePage, EncodesAsTheCodePageItCaches) {
 TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
     TLatin1CodePage latin1;
     TDoubleByteCodePage doubleByte;
-    for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
-        TCachedCodePage cached(*authority);
-        for (unsigned first = 0; first < 256; ++first) {
-            for (unsigned second = 0; second < 256; ++second) {
-                const std::string bytes = authority->Shape().leadByte[first]
-                                              ? std::string{static_cast<char>(first), static_cast<char>(second)}
-                                              : std::string(1, static_cast<char>(first));
-                ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
-            }
-        }
-        // Pairs across the ends of the 64 bytes looked at at once, before and after ASCII.
-        for (std::size_t at : {std::size_t{62}, std::size_t{63}, std::size_t{64}, std::size_t{127}}) {
-            for (const char* pair : {"\x81" "A", "\x81\x81", "\x81" ",", "\x81\xA0"}) {
-                const std::string bytes = std::string(at, 'a') + pair + std::string(70, 'b') + "\x81";
-                for (std::size_t length : {at + 1, at + 2, at + 2 + 70, bytes.size()}) {
-                    const std::string_view part(bytes.data(), length);
-                    ASSERT_EQ(authority->TCodePage::RoundTrips(part), cached.RoundTrips(part)) << Hex(std::string(part));
+    for (const TKernelLevel level : KernelLevels()) {
+        for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
+            TCachedCodePage cached(*authority, KernelsOf(level));
+            for (unsigned first = 0; first < 256; ++first) {
+                for (unsigned second = 0; second < 256; ++second) {
+                    const std::string bytes = authority->Shape().leadByte[first]
+                                                  ? std::string{static_cast<char>(first), static_cast<char>(second)}
+                                                  : std::string(1, static_cast<char>(first));
+                    ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
                 }
             }
-        }
-        // A last chunk of exactly 64 bytes whose last byte is a lead byte (its trail would lie past
-        // the bytes); and a pair cut at the chunk end whose trail is ASCII, then 64 ASCII bytes,
-        // then pairs: the chunk after the ASCII one starts afresh.
-        for (const std::string& bytes : {std::string(63, 'a') + "\x81", std::string(127, 'a') + "\x81",
-                                         std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81",
-                                         std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81,",
-                                         std::string(63, 'a') + "\x81" "A" + std::string(64, 'b') + "\xA0\x81" "A",
-                                         std::string(63, 'a') + "\x81\xA0" + std::string(62, 'b') + "\x81" "A"}) {
-            ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
-        }
-        std::mt19937 random(6);
-        for (int i = 0; i < 4000; ++i) {
-            std::string bytes;
-            for (int k = static_cast<int>(random() % 300); k > 0; --k) bytes += static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x40 + random() % 0xC0);
-            bytes.resize(WholeCharacterBytes(authority->Shape(), bytes));
-            ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+            // Pairs across the ends of the 64 bytes looked at at once, before and after ASCII.
+            for (std::size_t at : {std::size_t{62}, std::size_t{63}, std::size_t{64}, std::size_t{127}}) {
+                for (const char* pair : {"\x81" "A", "\x81\x81", "\x81" ",", "\x81\xA0"}) {
+                    const std::string bytes = std::string(at, 'a') + pair + std::string(70, 'b') + "\x81";
+                    for (std::size_t length : {at + 1, at + 2, at + 2 + 70, bytes.size()}) {
+                        const std::string_view part(bytes.data(), length);
+                        ASSERT_EQ(authority->TCodePage::RoundTrips(part), cached.RoundTrips(part)) << Hex(std::string(part));
+                    }
+                }
+            }
+            // A last chunk of exactly 64 bytes whose last byte is a lead byte (its trail would lie past
+            // the bytes); and a pair cut at the chunk end whose trail is ASCII, then 64 ASCII bytes,
+            // then pairs: the chunk after the ASCII one starts afresh.
+            for (const std::string& bytes : {std::string(63, 'a') + "\x81", std::string(127, 'a') + "\x81",
+                                             std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81",
+                                             std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81,",
+                                             std::string(63, 'a') + "\x81" "A" + std::string(64, 'b') + "\xA0\x81" "A",
+                                             std::string(63, 'a') + "\x81\xA0" + std::string(62, 'b') + "\x81" "A"}) {
+                ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+            }
+            std::mt19937 random(6);
+            for (int i = 0; i < 4000; ++i) {
+                std::string bytes;
+                for (int k = static_cast<int>(random() % 300); k > 0; --k) bytes += static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x40 + random() % 0xC0);
+                bytes.resize(WholeCharacterBytes(authority->Shape(), bytes));
+                ASSERT_EQ(authority->TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
+            }
         }
     }
 }

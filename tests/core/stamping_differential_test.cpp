@@ -13,9 +13,9 @@
 namespace zarn::testing {
 namespace {
 
-void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
+void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases, const TKernels& kernels) {
     TUtf8CodePage utf8(true);
-    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
+    TCachedCodePage cachedAnsi(ansi, kernels), cachedUtf8(utf8, kernels), aheadAnsi(ansi, kernels), aheadUtf8(utf8, kernels);
     std::mt19937 random(seed);
     const std::u16string stamp = u",2026/12/10";
     for (int i = 0; i < cases; ++i) {
@@ -26,11 +26,19 @@ void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, most, random());
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece);
+            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece, kernels);
             return sink.Bytes();
         });
-        ASSERT_EQ(expected, actual) << "case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
+        ASSERT_EQ(expected, actual) << "kernels " << static_cast<int>(kernels.level) << ", case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
                                     << "\ninput: " << Hex(file);
+    }
+}
+
+// With every variant of the hot loops that this processor runs, over the same inputs.
+void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases) {
+    for (const TKernelLevel level : KernelLevels()) {
+        const TKernels& kernels = KernelsOf(level);
+        CompareWithModel(ansi, seed, cases, kernels);
     }
 }
 

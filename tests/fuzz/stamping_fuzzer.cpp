@@ -1,10 +1,12 @@
 // Fuzzes the streaming pipeline, with the cached code pages, against the whole-file model with
-// the code pages they cache: the first bytes of the input pick the code page, the largest read
-// and the piece size; the rest is the file. Any difference in the bytes written, or in the
+// the code pages they cache: the first bytes of the input pick the code page and the variant of
+// the hot loops, the largest read and the piece size; the rest is the file. Any difference in the bytes written, or in the
 // failure raised, stops the fuzzer.
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 #include "stamp/record_stamper.h"
 #include "tests/support/fake_code_pages.h"
@@ -12,6 +14,7 @@
 #include "tests/support/outcome.h"
 #include "tests/support/stamping_model.h"
 #include "textfile/cached_code_page.h"
+#include "textfile/kernels.h"
 
 using namespace zarn;
 using namespace zarn::testing;
@@ -19,20 +22,31 @@ using namespace zarn::testing;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
     // The caches live as long as the fuzzer, as they would through a long file: filled as the
-    // inputs need them.
+    // inputs need them. One set for each variant of the hot loops, and each decoding thread.
     static TLatin1CodePage latin1;
     static TDoubleByteCodePage doubleByte;
     static TUtf8CodePage lenientUtf8(false);
     static TUtf8CodePage utf8(true);
-    static TCachedCodePage cachedLatin1(latin1), cachedDoubleByte(doubleByte), cachedLenientUtf8(lenientUtf8),
-        cachedUtf8(utf8);
-    static TCachedCodePage aheadLatin1(latin1), aheadDoubleByte(doubleByte), aheadLenientUtf8(lenientUtf8), aheadUtf8(utf8);
+    static const std::vector<TKernelLevel> levels = KernelLevels();
     TCodePage* const codePages[] = {&latin1, &doubleByte, &lenientUtf8};
-    TCachedCodePage* const cachedCodePages[] = {&cachedLatin1, &cachedDoubleByte, &cachedLenientUtf8};
-    TCachedCodePage* const aheadCodePages[] = {&aheadLatin1, &aheadDoubleByte, &aheadLenientUtf8};
+    const std::size_t levelAt = data[0] / 3 % levels.size();
+    const TKernels& kernels = KernelsOf(levels[levelAt]);
+    static std::vector<std::unique_ptr<TCachedCodePage>> caches;  // [level][code page][thread], and UTF-8 [level][thread]
+    if (caches.empty()) {
+        for (const TKernelLevel each : levels) {
+            for (TCodePage* codePage : {static_cast<TCodePage*>(&latin1), static_cast<TCodePage*>(&doubleByte),
+                                        static_cast<TCodePage*>(&lenientUtf8), static_cast<TCodePage*>(&utf8)}) {
+                caches.push_back(std::make_unique<TCachedCodePage>(*codePage, KernelsOf(each)));
+                caches.push_back(std::make_unique<TCachedCodePage>(*codePage, KernelsOf(each)));
+            }
+        }
+    }
+    auto cache = [&](unsigned codePage, unsigned thread) -> TCachedCodePage& { return *caches[(levelAt * 4 + codePage) * 2 + thread]; };
     TCodePage& ansi = *codePages[data[0] % 3];
-    TCachedCodePage& cachedAnsi = *cachedCodePages[data[0] % 3];
-    TCachedCodePage& aheadAnsi = *aheadCodePages[data[0] % 3];
+    TCachedCodePage& cachedAnsi = cache(data[0] % 3, 0);
+    TCachedCodePage& aheadAnsi = cache(data[0] % 3, 1);
+    TCachedCodePage& cachedUtf8 = cache(3, 0);
+    TCachedCodePage& aheadUtf8 = cache(3, 1);
     const std::size_t most = 1 + data[1] % 64;
     const std::size_t piece = 8 + data[2] % 120;
     const std::string file(reinterpret_cast<const char*>(data) + 3, size - 3);
@@ -42,11 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string actual = Outcome([&] {
         TMemorySource source(file, most, data[1]);
         TMemorySink sink;
-        StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece);
+        StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece, kernels);
         return sink.Bytes();
     });
     if (expected != actual) {
-        std::cerr << "pipeline and model differ (code page " << data[0] % 3 << ", reads up to " << most
+        std::cerr << "pipeline and model differ (code page " << data[0] % 3 << ", kernels " << static_cast<int>(kernels.level)
+                  << ", reads up to " << most
                   << ", pieces of " << piece << ")\n";
         std::abort();
     }

@@ -12,6 +12,7 @@
 #include "tests/support/printing.h"
 #include "tests/support/stamping_model.h"
 #include "textfile/cached_code_page.h"
+#include "textfile/kernels.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
 
@@ -22,25 +23,30 @@ namespace {
 // when "Use Unicode UTF-8 for worldwide language support" is on, which no locale gives here),
 // against the whole-file model: the pipeline with the cached code pages, the model with the
 // platform's own. Bytes that are not well-formed UTF-8 go as the non-strict conversion turns them.
+// Every variant of the hot loops that this processor runs goes over the same inputs.
 TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
-    for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
-        TWin32CodePage ansi(codePage, 0, u"invalid");
-        TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
-        TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8), aheadAnsi(ansi), aheadUtf8(utf8);
-        std::mt19937 random(GetACP() + codePage);
-        const std::u16string stamp = u",2026/12/10";
-        for (int i = 0; i < 1500; ++i) {
-            const std::string file = GenerateFile(random);
-            const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
-            const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
-            const std::string actual = Outcome([&] {
-                TMemorySource source(file, most, random());
-                TMemorySink sink;
-                StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, 16);
-                return sink.Bytes();
-            });
-            ASSERT_EQ(expected, actual) << "code page " << (codePage == CP_ACP ? GetACP() : codePage) << ", case " << i
-                                        << ", reads of up to " << most << "\ninput: " << Hex(file);
+    for (const TKernelLevel level : KernelLevels()) {
+        for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+            const TKernels& kernels = KernelsOf(level);
+            TWin32CodePage ansi(codePage, 0, u"invalid");
+            TWin32CodePage utf8(CP_UTF8, MB_ERR_INVALID_CHARS, u"bad UTF-8");
+            TCachedCodePage cachedAnsi(ansi, kernels), cachedUtf8(utf8, kernels), aheadAnsi(ansi, kernels), aheadUtf8(utf8, kernels);
+            std::mt19937 random(GetACP() + codePage);
+            const std::u16string stamp = u",2026/12/10";
+            for (int i = 0; i < 1500; ++i) {
+                const std::string file = GenerateFile(random);
+                const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+                const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
+                const std::string actual = Outcome([&] {
+                    TMemorySource source(file, most, random());
+                    TMemorySink sink;
+                    StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, 16, kernels);
+                    return sink.Bytes();
+                });
+                ASSERT_EQ(expected, actual) << "kernels " << static_cast<int>(level) << ", code page "
+                                            << (codePage == CP_ACP ? GetACP() : codePage) << ", case " << i
+                                            << ", reads of up to " << most << "\ninput: " << Hex(file);
+            }
         }
     }
 }
@@ -98,11 +104,12 @@ TEST(CachedCodePage, EncodesEveryUnitAsThePlatform) {
     }
 }
 
-// Every byte alone and every pair after a lead byte comes back from the cached tables as it
-// comes back from decoding and encoding through the platform; so do strings of them.
-TEST(CachedCodePage, RoundTripsAsThePlatform) {
+// Every byte alone and every pair after a lead byte comes back from the cached tables (checked
+// with the given kernels) as it comes back from decoding and encoding through the platform; so do
+// strings of them.
+void RoundTripsAsThePlatform(const TKernels& kernels) {
     TWin32CodePage platform(CP_ACP, 0, u"");
-    TCachedCodePage cached(platform);
+    TCachedCodePage cached(platform, kernels);
     int roundTrips = 0;
     for (unsigned first = 0; first < 256; ++first) {
         const std::string one(1, static_cast<char>(first));
@@ -128,6 +135,11 @@ TEST(CachedCodePage, RoundTripsAsThePlatform) {
         bytes.resize(WholeCharacterBytes(platform.Shape(), bytes));
         ASSERT_EQ(platform.TCodePage::RoundTrips(bytes), cached.RoundTrips(bytes)) << Hex(bytes);
     }
+}
+
+// With every variant of the hot loops that this processor runs.
+TEST(CachedCodePage, RoundTripsAsThePlatform) {
+    for (const TKernelLevel level : KernelLevels()) RoundTripsAsThePlatform(KernelsOf(level));
 }
 
 // UTF-8 straight into the ANSI code page, for every unit of the Basic Multilingual Plane alone

@@ -1,0 +1,95 @@
+// Every variant of the hot loops that this processor runs, against the plain one, over the same
+// inputs.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "tests/support/printing.h"
+#include "textfile/kernels.h"
+
+namespace zarn::testing {
+namespace {
+
+// The line-end and quote scan, on bytes and on units: text rich in quotes, CR and LF (and
+// characters around them: NUL, the quote's neighbours, high bytes and units that share a byte
+// with them), from every start, with parity carried in either way.
+TEST(Kernels, EveryVariantScansAsThePlainOne) {
+    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
+    std::mt19937 random(11);
+    const char16_t units[] = {u'a', u'"', u'\r', u'\n', 0, u'!', u'#', u'\x0D0A', u'\x220D', u'\xFF22', u'\x3042', u','};
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string text;
+        std::string bytes;
+        const int length = static_cast<int>(random() % 150);
+        const unsigned spread = random() % 3;  // sparse or dense line ends
+        for (int k = 0; k < length; ++k) {
+            const char16_t unit = spread == 0 && random() % 8 != 0 ? u'x' : units[random() % std::size(units)];
+            text += unit;
+            bytes += static_cast<char>(random() % 5 == 0 ? 0x80 + random() % 0x80 : unit & 0xFF);
+        }
+        const std::size_t pos = length == 0 ? 0 : random() % static_cast<unsigned>(length);
+        for (const TKernelLevel level : KernelLevels()) {
+            const TKernels& kernels = KernelsOf(level);
+            for (const bool oddIn : {false, true}) {
+                bool expectedOdd = oddIn, actualOdd = oddIn;
+                ASSERT_EQ(plain.scanBytes(bytes.data(), pos, bytes.size(), expectedOdd),
+                          kernels.scanBytes(bytes.data(), pos, bytes.size(), actualOdd)) << static_cast<int>(level) << " " << Hex(bytes);
+                ASSERT_EQ(expectedOdd, actualOdd) << static_cast<int>(level) << " " << Hex(bytes);
+                expectedOdd = actualOdd = oddIn;
+                ASSERT_EQ(plain.scanUnits(text.data(), pos, text.size(), expectedOdd),
+                          kernels.scanUnits(text.data(), pos, text.size(), actualOdd)) << static_cast<int>(level) << " case " << i;
+                ASSERT_EQ(expectedOdd, actualOdd) << static_cast<int>(level) << " case " << i;
+            }
+        }
+    }
+}
+
+// The classification of 64 bytes, with ranges shaped as a double-byte code page's (lead bytes, the
+// plain lead bytes, their trails), as many as a set holds, none, and random ones; bytes of every
+// value, all ASCII, and runs of one kind.
+TEST(Kernels, EveryVariantClassifiesAsThePlainOne) {
+    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
+    std::mt19937 random(12);
+    auto between = [](unsigned first, unsigned last) { return [=](unsigned byte) { return byte >= first && byte <= last; }; };
+    std::vector<TByteRanges> sets = {
+        RangesOf([](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }),
+        RangesOf(between(0x88, 0x9F)),
+        RangesOf([](unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }),
+        RangesOf([](unsigned b) { return b % 32 < 4; }),  // eight ranges
+        TByteRanges(),
+        RangesOf(between(0, 255)),
+    };
+    for (int i = 0; i < 200; ++i) {
+        const unsigned a = random() % 256, b = random() % 256;
+        sets.push_back(RangesOf(between(std::min(a, b), std::max(a, b))));
+    }
+    for (int i = 0; i < 20000; ++i) {
+        unsigned char bytes[64];
+        const unsigned kind = random() % 4;
+        for (unsigned char& byte : bytes) {
+            byte = static_cast<unsigned char>(kind == 0 ? random() % 0x80 : kind == 1 ? random() : random() % 2 ? 0x82 : 0x41);
+        }
+        if (kind == 3) bytes[random() % 64] = static_cast<unsigned char>(random());
+        const TByteRanges* const ranges[3] = {&sets[random() % sets.size()], &sets[random() % sets.size()],
+                                              &sets[random() % sets.size()]};
+        std::uint64_t expectedHigh, expected[3];
+        plain.classify64(bytes, ranges, expectedHigh, expected);
+        for (const TKernelLevel level : KernelLevels()) {
+            std::uint64_t high, in[3];
+            KernelsOf(level).classify64(bytes, ranges, high, in);
+            ASSERT_EQ(expectedHigh, high) << static_cast<int>(level) << " case " << i;
+            for (unsigned k = 0; k < 3; ++k) ASSERT_EQ(expected[k], in[k]) << static_cast<int>(level) << " case " << i << " set " << k;
+        }
+    }
+}
+
+TEST(Kernels, TheBestVariantIsOneThisProcessorRuns) {
+    const std::vector<TKernelLevel> levels = KernelLevels();
+    ASSERT_FALSE(levels.empty());
+    EXPECT_EQ(TKernelLevel::Plain, levels.front());
+    EXPECT_EQ(levels.back(), Kernels().level) << "the best of them";
+}
+
+}  // namespace
+}  // namespace zarn::testing

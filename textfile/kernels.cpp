@@ -1,0 +1,178 @@
+#include "textfile/kernels.h"
+
+#include <immintrin.h>
+
+namespace zarn {
+
+namespace {
+
+// Plain: one unit, one byte at a time. -------------------------------------------------------
+
+template <class TUnit>
+std::size_t ScanPlain(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
+    for (; pos < count; ++pos) {
+        const auto unit = static_cast<std::make_unsigned_t<TUnit>>(text[pos]);
+        if (unit > u'"') continue;
+        if (unit == u'"') odd = !odd;
+        else if (unit == u'\r' || unit == u'\n') break;
+    }
+    return pos;
+}
+
+bool InRanges(unsigned byte, const TByteRanges& ranges) {
+    for (std::size_t r = 0; r < ranges.count; ++r) {
+        if (static_cast<std::uint8_t>(byte - ranges.first[r]) <= ranges.span[r]) return true;
+    }
+    return false;
+}
+
+void Classify64Plain(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
+                     std::uint64_t in[3]) {
+    high = in[0] = in[1] = in[2] = 0;
+    for (unsigned i = 0; i < 64; ++i) high |= std::uint64_t{bytes[i] >= 0x80} << i;
+    if (high == 0) return;
+    for (unsigned i = 0; i < 64; ++i) {
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges(bytes[i], *ranges[k])} << i;
+    }
+}
+
+// SSE2: 16 bytes at a time. -------------------------------------------------------------------
+
+template <class TUnit>
+std::size_t ScanSse2(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
+    constexpr std::size_t kUnits = 16 / sizeof(TUnit);
+    constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFF : 0x5555;  // one mask bit per unit
+    const auto splat = [](char16_t unit) {
+        return sizeof(TUnit) == 1 ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit));
+    };
+    const auto equal = [](__m128i a, __m128i b) { return sizeof(TUnit) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); };
+    const __m128i quote = splat(u'"'), cr = splat(u'\r'), lf = splat(u'\n');
+    unsigned parity = 0;
+    for (; pos + kUnits <= count; pos += kUnits) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(equal(block, quote))) & kPerUnit;
+        const unsigned ends =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(equal(block, cr), equal(block, lf)))) & kPerUnit;
+        if (ends != 0) {
+            const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
+            parity ^= static_cast<unsigned>(__builtin_parity(quotes & ((1u << first) - 1)));
+            odd ^= parity != 0;
+            return pos + first / sizeof(TUnit);
+        }
+        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    }
+    odd ^= parity != 0;
+    return ScanPlain(text, pos, count, odd);
+}
+
+// Bit i: byte i of the 16 lies in one of the ranges.
+unsigned InRanges16(__m128i bytes, const TByteRanges& ranges) {
+    __m128i in = _mm_setzero_si128();
+    for (std::size_t r = 0; r < ranges.count; ++r) {
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(ranges.first[r])));
+        in = _mm_or_si128(in, _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(ranges.span[r]))), offset));
+    }
+    return static_cast<unsigned>(_mm_movemask_epi8(in));
+}
+
+void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
+                    std::uint64_t in[3]) {
+    high = in[0] = in[1] = in[2] = 0;
+    __m128i x[4];
+    for (unsigned part = 0; part < 4; ++part) {
+        x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
+    }
+    if (high == 0) return;
+    for (unsigned part = 0; part < 4; ++part) {
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges16(x[part], *ranges[k])} << (16 * part);
+    }
+}
+
+// AVX2: 32 bytes at a time. -------------------------------------------------------------------
+
+template <class TUnit>
+__attribute__((target("avx2"))) std::size_t ScanAvx2(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
+    constexpr std::size_t kUnits = 32 / sizeof(TUnit);
+    constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFFFFFFu : 0x55555555u;
+    const bool bytes = sizeof(TUnit) == 1;
+    const __m256i quote = bytes ? _mm256_set1_epi8('"') : _mm256_set1_epi16('"');
+    const __m256i cr = bytes ? _mm256_set1_epi8('\r') : _mm256_set1_epi16('\r');
+    const __m256i lf = bytes ? _mm256_set1_epi8('\n') : _mm256_set1_epi16('\n');
+    unsigned parity = 0;
+    for (; pos + kUnits <= count; pos += kUnits) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + pos));
+        const __m256i isQuote = bytes ? _mm256_cmpeq_epi8(block, quote) : _mm256_cmpeq_epi16(block, quote);
+        const __m256i isEnd = bytes ? _mm256_or_si256(_mm256_cmpeq_epi8(block, cr), _mm256_cmpeq_epi8(block, lf))
+                                    : _mm256_or_si256(_mm256_cmpeq_epi16(block, cr), _mm256_cmpeq_epi16(block, lf));
+        const unsigned quotes = static_cast<unsigned>(_mm256_movemask_epi8(isQuote)) & kPerUnit;
+        const unsigned ends = static_cast<unsigned>(_mm256_movemask_epi8(isEnd)) & kPerUnit;
+        if (ends != 0) {
+            const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
+            const unsigned before = first == 0 ? 0 : quotes & (0xFFFFFFFFu >> (32 - first));
+            parity ^= static_cast<unsigned>(__builtin_parity(before));
+            odd ^= parity != 0;
+            return pos + first / sizeof(TUnit);
+        }
+        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    }
+    odd ^= parity != 0;
+    return ScanSse2(text, pos, count, odd);
+}
+
+__attribute__((target("avx2"))) std::uint32_t InRanges32(__m256i bytes, const TByteRanges& ranges) {
+    __m256i in = _mm256_setzero_si256();
+    for (std::size_t r = 0; r < ranges.count; ++r) {
+        const __m256i offset = _mm256_sub_epi8(bytes, _mm256_set1_epi8(static_cast<char>(ranges.first[r])));
+        in = _mm256_or_si256(
+            in, _mm256_cmpeq_epi8(_mm256_min_epu8(offset, _mm256_set1_epi8(static_cast<char>(ranges.span[r]))), offset));
+    }
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(in));
+}
+
+__attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, const TByteRanges* const ranges[3],
+                                                    std::uint64_t& high, std::uint64_t in[3]) {
+    high = in[0] = in[1] = in[2] = 0;
+    __m256i x[2];
+    for (unsigned part = 0; part < 2; ++part) {
+        x[part] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
+        high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(x[part]))} << (32 * part);
+    }
+    if (high == 0) return;
+    for (unsigned part = 0; part < 2; ++part) {
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges32(x[part], *ranges[k])} << (32 * part);
+    }
+}
+
+constexpr TKernels kPlain{TKernelLevel::Plain, ScanPlain<char>, ScanPlain<char16_t>, Classify64Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, ScanSse2<char>, ScanSse2<char16_t>, Classify64Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, ScanAvx2<char>, ScanAvx2<char16_t>, Classify64Avx2};
+
+bool RunsAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+}  // namespace
+
+const TKernels& Kernels() {
+    static const TKernels& best = RunsAvx2() ? kAvx2 : kSse2;
+    return best;
+}
+
+std::vector<TKernelLevel> KernelLevels() {
+    std::vector<TKernelLevel> levels{TKernelLevel::Plain, TKernelLevel::Sse2};
+    if (RunsAvx2()) levels.push_back(TKernelLevel::Avx2);
+    return levels;
+}
+
+const TKernels& KernelsOf(TKernelLevel level) {
+    switch (level) {
+    case TKernelLevel::Plain: return kPlain;
+    case TKernelLevel::Sse2: return kSse2;
+    case TKernelLevel::Avx2: return kAvx2;
+    }
+    return kPlain;
+}
+
+}  // namespace zarn

@@ -1,0 +1,62 @@
+// The hot loops of reading text, each in a plain variant and in variants that use the vector
+// instructions a processor may have, side by side in one unit: SSE2 (which every x86-64 processor
+// has) and AVX2. The best variant the processor runs is chosen once, from what it reports; every
+// variant gives exactly the plain one's results, and the tests run each of them over the same
+// inputs. A new fast path goes here, with its plain variant. Platform-free.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zarn {
+
+enum class TKernelLevel { Plain, Sse2, Avx2 };
+
+// Ranges of byte values (at most 8), each as its first value and its span (last - first).
+struct TByteRanges {
+    std::size_t count = 0;
+    std::uint8_t first[8] = {};
+    std::uint8_t span[8] = {};
+};
+
+// The byte values for which in(value) holds, as ranges; empty when they make more than most.
+template <class TIn>
+TByteRanges RangesOf(TIn in, std::size_t most = 8) {
+    TByteRanges ranges;
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (!in(byte)) continue;
+        if (byte > 0 && in(byte - 1)) {
+            ++ranges.span[ranges.count - 1];
+            continue;
+        }
+        if (ranges.count == most) return TByteRanges();
+        ranges.first[ranges.count++] = static_cast<std::uint8_t>(byte);
+    }
+    return ranges;
+}
+
+struct TKernels {
+    TKernelLevel level;
+    // The first CR or LF at or after pos in text of count units (count when there is none),
+    // flipping odd for every double quote before it.
+    std::size_t (*scanBytes)(const char* text, std::size_t pos, std::size_t count, bool& odd);
+    std::size_t (*scanUnits)(const char16_t* text, std::size_t pos, std::size_t count, bool& odd);
+    // Of the 64 bytes at bytes: bit i set where byte i is 0x80 or above (high), and where it lies
+    // in each of three sets of ranges (in[0..2]); the sets are not looked at, and in stays 0, when
+    // all 64 bytes are below 0x80.
+    void (*classify64)(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
+                       std::uint64_t in[3]);
+};
+
+// The best kernels this processor runs, chosen at the first call.
+const TKernels& Kernels();
+
+// Every level this processor runs, the plain one first.
+std::vector<TKernelLevel> KernelLevels();
+
+// The kernels of a level this processor runs.
+const TKernels& KernelsOf(TKernelLevel level);
+
+}  // namespace zarn
