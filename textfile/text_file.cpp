@@ -2,9 +2,9 @@
 
 #include "textfile/temporary_files.h"
 #include "win/failure.h"
+#include "win/file_access.h"
 #include "win/messages.h"
 #include "win/paths.h"
-#include "win/file_access.h"
 #include "win/utf16.h"
 
 namespace zarn {
