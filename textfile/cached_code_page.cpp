@@ -3,6 +3,7 @@
 #include <cstring>
 
 
+#include "textfile/text_stream.h"
 #include "textfile/utf8.h"
 
 namespace zarn {
@@ -51,6 +52,11 @@ TCachedCodePage::TCachedCodePage(TCodePage& authority, const TKernels& kernels)
             }
         }
         asciiRoundTrips_ = singles_[0] == ~std::uint64_t{0} && singles_[1] == ~std::uint64_t{0};
+    }
+    asciiEncodesAsItself_ = true;
+    for (char16_t unit = 0; unit < 0x80; ++unit) {
+        const std::uint32_t entry = Encoded(unit);
+        asciiEncodesAsItself_ &= entry == (std::uint32_t{1} << kCountShift | unit);
     }
 }
 
@@ -140,8 +146,15 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
     const std::uint32_t* const encoded = encoded_.data();
     char* o = out;  // never ahead of p: no character gives more bytes than it has
     while (p < end) {
-        // While four bytes can be read and stored: ASCII and three-byte characters (most of
-        // Japanese text) whose entries are ready.
+        // A run of ASCII, where ASCII is written as itself, as it is.
+        if (asciiEncodesAsItself_) {
+            const std::size_t run = kernels_.asciiRun(p, static_cast<std::size_t>(end - p));
+            CopyBytes(o, reinterpret_cast<const char*>(p), run);
+            p += run;
+            o += run;
+        }
+        // While four bytes can be read and stored: three-byte characters (most of Japanese text)
+        // and ASCII whose entries are ready; a run of ASCII written as itself goes back above.
         while (end - p >= 4) {
             std::uint32_t word;
             std::memcpy(&word, p, 4);
@@ -151,13 +164,14 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
             const bool three = (lead & 0xF0) == 0xE0 && (word & 0xC0C000) == 0x808000 && code3 >= 0x800 &&
                                code3 - 0xD800 >= 0x800;
             if (!ascii && !three) break;
+            if (asciiEncodesAsItself_ && (word & 0x8080) == 0) break;  // two ASCII bytes: a run
             const std::uint32_t entry = encoded[ascii ? lead : code3];
             if (entry - 1 >= kNotOwnBytes - 1) break;  // not asked yet, or not of its own bytes
             std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
             o += CountOf(entry);
             p += ascii ? 1 : 3;
         }
-        if (p == end) break;
+        if (p == end || (asciiEncodesAsItself_ && end - p >= 2 && (p[0] | p[1]) < 0x80)) continue;
         // Anything else, one character, the careful way.
         const TLane lane = CarefulStep({p, o, true}, end);
         if (!lane.ok) return std::nullopt;

@@ -64,6 +64,7 @@ private:
     std::array<std::uint64_t, 256 * 256 / 64> pairs_{};
     std::array<bool, 256> leadAsked_{};
     bool asciiRoundTrips_ = false;  // every byte below 0x80 comes back as itself
+    bool asciiEncodesAsItself_ = false;  // every unit below U+0080 is written as that byte alone
     // For the quick check of double-byte text, byte values as ranges (first and last): the lead
     // bytes; the plain lead bytes, those that share the most common set of trails that come back;
     // and that set. The plain ranges are filled when the first double-byte text is checked, and

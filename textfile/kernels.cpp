@@ -19,6 +19,12 @@ std::size_t ScanPlain(const TUnit* text, std::size_t pos, std::size_t count, boo
     return pos;
 }
 
+std::size_t AsciiRunPlain(const unsigned char* bytes, std::size_t count) {
+    std::size_t run = 0;
+    while (run < count && bytes[run] < 0x80) ++run;
+    return run;
+}
+
 bool InRanges(unsigned byte, const TByteRanges& ranges) {
     for (std::size_t r = 0; r < ranges.count; ++r) {
         if (static_cast<std::uint8_t>(byte - ranges.first[r]) <= ranges.span[r]) return true;
@@ -63,6 +69,15 @@ std::size_t ScanSse2(const TUnit* text, std::size_t pos, std::size_t count, bool
     }
     odd ^= parity != 0;
     return ScanPlain(text, pos, count, odd);
+}
+
+std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
+    std::size_t run = 0;
+    for (; run + 16 <= count; run += 16) {
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + run))));
+        if (high != 0) return run + static_cast<unsigned>(__builtin_ctz(high));
+    }
+    return run + AsciiRunPlain(bytes + run, count - run);
 }
 
 // Bit i: byte i of the 16 lies in one of the ranges.
@@ -120,6 +135,16 @@ __attribute__((target("avx2"))) std::size_t ScanAvx2(const TUnit* text, std::siz
     return ScanSse2(text, pos, count, odd);
 }
 
+__attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* bytes, std::size_t count) {
+    std::size_t run = 0;
+    for (; run + 32 <= count; run += 32) {
+        const std::uint32_t high = static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + run))));
+        if (high != 0) return run + static_cast<unsigned>(__builtin_ctz(high));
+    }
+    return run + AsciiRunSse2(bytes + run, count - run);
+}
+
 __attribute__((target("avx2"))) std::uint32_t InRanges32(__m256i bytes, const TByteRanges& ranges) {
     __m256i in = _mm256_setzero_si256();
     for (std::size_t r = 0; r < ranges.count; ++r) {
@@ -144,9 +169,9 @@ __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, 
     }
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, ScanPlain<char>, ScanPlain<char16_t>, Classify64Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, ScanSse2<char>, ScanSse2<char16_t>, Classify64Sse2};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, ScanAvx2<char>, ScanAvx2<char16_t>, Classify64Avx2};
+constexpr TKernels kPlain{TKernelLevel::Plain, ScanPlain<char>, ScanPlain<char16_t>, AsciiRunPlain, Classify64Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, ScanSse2<char>, ScanSse2<char16_t>, AsciiRunSse2, Classify64Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, ScanAvx2<char>, ScanAvx2<char16_t>, AsciiRunAvx2, Classify64Avx2};
 
 bool RunsAvx2() {
     __builtin_cpu_init();

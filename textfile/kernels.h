@@ -43,6 +43,8 @@ struct TKernels {
     // flipping odd for every double quote before it.
     std::size_t (*scanBytes)(const char* text, std::size_t pos, std::size_t count, bool& odd);
     std::size_t (*scanUnits)(const char16_t* text, std::size_t pos, std::size_t count, bool& odd);
+    // The length of the run of bytes below 0x80 (ASCII) that bytes begins with, of at most count.
+    std::size_t (*asciiRun)(const unsigned char* bytes, std::size_t count);
     // Of the 64 bytes at bytes: bit i set where byte i is 0x80 or above (high), and where it lies
     // in each of three sets of ranges (in[0..2]); the sets are not looked at, and in stays 0, when
     // all 64 bytes are below 0x80.

@@ -2,6 +2,7 @@
 // inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -80,6 +81,29 @@ TEST(Kernels, EveryVariantClassifiesAsThePlainOne) {
             KernelsOf(level).classify64(bytes, ranges, high, in);
             ASSERT_EQ(expectedHigh, high) << static_cast<int>(level) << " case " << i;
             for (unsigned k = 0; k < 3; ++k) ASSERT_EQ(expected[k], in[k]) << static_cast<int>(level) << " case " << i << " set " << k;
+        }
+    }
+}
+
+// The run of ASCII at the start of bytes: runs of every length up to past two vectors, ending in
+// each high byte value's kind, and at the end of the bytes.
+TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
+    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
+    std::mt19937 random(13);
+    for (std::size_t run = 0; run < 80; ++run) {
+        for (const unsigned char after : {0x80, 0xE3, 0xFF}) {
+            std::string bytes(run, 'a');
+            for (char& byte : bytes) byte = static_cast<char>(random() % 0x80);
+            bytes += static_cast<char>(after);
+            bytes += std::string(random() % 40, 'b');
+            for (const std::size_t count : {run, run + 1, bytes.size()}) {
+                const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+                for (const TKernelLevel level : KernelLevels()) {
+                    ASSERT_EQ(plain.asciiRun(data, count), KernelsOf(level).asciiRun(data, count))
+                        << static_cast<int>(level) << " run " << run << " of " << count;
+                }
+                ASSERT_EQ(std::min(run, count), plain.asciiRun(data, count));
+            }
         }
     }
 }
