@@ -44,7 +44,7 @@ void TRecordStamper::End() {
 
 void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes, const TKernels& kernels) {
-    TTextWriter writer(codePages.ansi, sink, stamp, pieceBytes);
+    TTextWriter writer(codePages.here.ansi, sink, stamp, pieceBytes);
     TRecordStamper stamper(writer, kernels);
     ReadText(source, codePages, stamper, pieceBytes);
     writer.Finish();

@@ -34,7 +34,7 @@ private:
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text. The text is written in codePages.ansi, on the caller's thread.
+// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread.
 void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
                std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
 

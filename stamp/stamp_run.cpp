@@ -55,7 +55,7 @@ void StampRun(const std::u16string& inputPath, const std::u16string& outputFolde
     // One set of caches for each thread that decodes.
     TCachedCodePage ansi(ansiPlatform), utf8(utf8Platform), aheadAnsi(ansiPlatform), aheadUtf8(utf8Platform);
     TOutputFile output(outputPath, input.Handle());
-    StampText(input, {ansi, utf8, aheadAnsi, aheadUtf8}, stamp, output);
+    StampText(input, {{ansi, ansi, utf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, stamp, output);
     input.Close();
     output.Commit();
 }

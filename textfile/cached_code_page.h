@@ -17,7 +17,7 @@ namespace zarn {
 // is a trail; out, whether the first byte of the next 64 is.
 std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry);
 
-class TCachedCodePage final : public TCodePage {
+class TCachedCodePage final : public TCodePage, public TAnsiFastPaths {
 public:
     // kernels: the variant of the double-byte check.
     explicit TCachedCodePage(TCodePage& authority, const TKernels& kernels = Kernels());

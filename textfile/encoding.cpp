@@ -59,12 +59,12 @@ bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes) {
     return true;
 }
 
-bool TCodePage::RoundTrips(std::string_view bytes) {
-    if (Shape().kind == TCodePageShape::TKind::Utf8 || !HasPlainTrails(Shape(), bytes)) return false;
+bool RoundTripsByConversion(TCodePage& codePage, std::string_view bytes) {
+    if (codePage.Shape().kind == TCodePageShape::TKind::Utf8 || !HasPlainTrails(codePage.Shape(), bytes)) return false;
     std::u16string units(bytes.size(), u'\0');
-    units.resize(bytes.empty() ? 0 : Decode(bytes, units.data()));
-    std::string back(units.size() * MaxBytesPerUnit(), '\0');
-    back.resize(units.empty() ? 0 : Encode(units, back.data()));
+    units.resize(bytes.empty() ? 0 : codePage.Decode(bytes, units.data()));
+    std::string back(units.size() * codePage.MaxBytesPerUnit(), '\0');
+    back.resize(units.empty() ? 0 : codePage.Encode(units, back.data()));
     return back == bytes;
 }
 

@@ -54,16 +54,36 @@ public:
     // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
     // Returns the bytes written.
     virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
-    // Of well-formed UTF-8 below U+10000: the bytes in this code page, the same as decoding and
-    // encoding, where they may go on as bytes (see TTextSink::Bytes): no character above U+007F
-    // gives a CR, LF, NUL or double quote, or a byte below 0x40 within more bytes. Nothing
-    // otherwise, and by default: then decode and encode. out has room for bytes.size() bytes.
-    virtual std::optional<std::size_t> EncodeUtf8(std::string_view /*bytes*/, char* /*out*/) { return std::nullopt; }
-    // True when whole characters of a single- or double-byte code page come back as the same
-    // bytes when decoded and encoded again, and no byte below 0x40 is the trail of a lead byte:
-    // such bytes can be written out as they are, and every quote, CR, LF and zero among them
-    // is a character of its own. This one decodes and encodes to find out.
-    virtual bool RoundTrips(std::string_view bytes);
+};
+
+// The reference of the round-trip check: true when whole characters of a single- or double-byte
+// code page come back as the same bytes when decoded and encoded again, and no byte below 0x40 is
+// the trail of a lead byte. Such bytes can be written out as they are, and every quote, CR, LF and
+// zero among them is a character of its own. Found by decoding and encoding.
+bool RoundTripsByConversion(TCodePage& codePage, std::string_view bytes);
+
+// The ANSI code page's fast paths: answers that let text go on as bytes, without being decoded and
+// encoded, exactly as decoding and encoding would give them (see TTextSink::Bytes). Each may
+// decline; then the text is decoded and encoded.
+class TAnsiFastPaths {
+public:
+    // As RoundTripsByConversion, or false.
+    virtual bool RoundTrips(std::string_view bytes) = 0;
+    // Of well-formed UTF-8 below U+10000: the bytes in the ANSI code page, the same as decoding and
+    // encoding, where they may go on as bytes: no character above U+007F gives a CR, LF, NUL or
+    // double quote, or a byte below 0x40 within more bytes. Nothing otherwise. out has room for
+    // bytes.size() bytes.
+    virtual std::optional<std::size_t> EncodeUtf8(std::string_view bytes, char* out) = 0;
+
+protected:
+    ~TAnsiFastPaths() = default;
+};
+
+// No fast path: every text is decoded and encoded.
+class TNoFastPaths final : public TAnsiFastPaths {
+public:
+    bool RoundTrips(std::string_view) override { return false; }
+    std::optional<std::size_t> EncodeUtf8(std::string_view, char*) override { return std::nullopt; }
 };
 
 // No byte below 0x40 is the trail of a lead byte, and no lead byte is without its trail.

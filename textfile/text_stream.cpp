@@ -20,8 +20,7 @@ static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
 // decodes the piece.
 struct TDecoding {
     const TEncoding& encoding;
-    TCodePage& ansi;
-    TCodePage& utf8;
+    const TDecodingCodePages& codePages;
 };
 
 // A piece of a file in a buffer of its own, after the bytes held over from the piece before (a cut
@@ -67,7 +66,8 @@ public:
     void Cut(bool atEnd) noexcept {
         cut_ = true;
         atEnd_ = atEnd;
-        const TCodePageShape& shape = decoding_.encoding == TEncoding::Utf8 ? decoding_.utf8.Shape() : decoding_.ansi.Shape();
+        const TCodePageShape& shape =
+            (decoding_.encoding == TEncoding::Utf8 ? decoding_.codePages.utf8 : decoding_.codePages.ansi).Shape();
         switch (decoding_.encoding) {
         case TEncoding::Utf16Le:
         case TEncoding::Utf16Be: whole_ = atEnd ? held_ : held_ - held_ % 2; break;  // a last odd byte is dropped
@@ -125,7 +125,7 @@ private:
     // them), and what those decode to alone, from the same boundary, is taken off again.
     void Bytes() {
         const TEncoding encoding = decoding_.encoding;
-        TCodePage& codePage = encoding == TEncoding::Utf8 ? decoding_.utf8 : decoding_.ansi;
+        TCodePage& codePage = encoding == TEncoding::Utf8 ? decoding_.codePages.utf8 : decoding_.codePages.ansi;
         const TCodePageShape& shape = codePage.Shape();
         const bool withFollowing = encoding == TEncoding::Ansi && shape.kind == TCodePageShape::TKind::Utf8;
         std::size_t units = 0, encodedBytes = 0;
@@ -136,10 +136,10 @@ private:
                 AddBytes(data_, pos, block.size());
             } else {
                 if (pos + block.size() < whole_) block = block.substr(0, WholeCharacterBytes(shape, block));
-                if (encoding == TEncoding::Ansi && decoding_.ansi.RoundTrips(block)) {
+                if (encoding == TEncoding::Ansi && decoding_.codePages.fast.RoundTrips(block)) {
                     AddBytes(data_, pos, block.size());
                 } else if (encoding == TEncoding::Utf8 &&
-                           (encoded = decoding_.ansi.EncodeUtf8(block, encoded_.data() + encodedBytes))) {
+                           (encoded = decoding_.codePages.fast.EncodeUtf8(block, encoded_.data() + encodedBytes))) {
                     AddBytes(encoded_.data(), encodedBytes, *encoded);
                     encodedBytes += *encoded;
                 } else {
@@ -194,8 +194,7 @@ class TReader {
 public:
     TReader(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes)
         : source_(source), sink_(sink), pieceBytes_(pieceBytes),
-          pieces_{TPiece({encoding_, codePages.ansi, codePages.utf8}, pieceBytes),
-                  TPiece({encoding_, codePages.aheadAnsi, codePages.aheadUtf8}, pieceBytes)} {}
+          pieces_{TPiece({encoding_, codePages.here}, pieceBytes), TPiece({encoding_, codePages.ahead}, pieceBytes)} {}
     ~TReader() { source_.Settle(); }  // the source may still be filling or decoding a piece
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;

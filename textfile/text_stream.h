@@ -54,7 +54,7 @@ public:
 // Receives the whole text of a file in order, either decoded (Text) or as bytes in the ANSI code
 // page that are written out unchanged, in which every byte below 0x40 is a character of its own
 // and every CR, LF, NUL and double quote is that character of the text (Bytes: ASCII, characters
-// that TCodePage::RoundTrips passed, UTF-8 that TCodePage::EncodeUtf8 encoded). U+0000 is a
+// that TAnsiFastPaths::RoundTrips passed, UTF-8 that TAnsiFastPaths::EncodeUtf8 encoded). U+0000 is a
 // character like any other.
 class TTextSink {
 public:
@@ -105,15 +105,20 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
 // The size of the pieces in which files are read and written.
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
-// The code pages of reading a file: ansi and utf8 for the pieces decoded on the caller's thread,
-// aheadAnsi and aheadUtf8 for those decoded on the source's thread where it reads ahead. Both sets
-// are used at once: objects that cache answers (TCachedCodePage) must be distinct, while one object
-// may serve both where it keeps no state.
-struct TReadingCodePages {
+// The code pages that one thread decodes with: the ANSI code page, its fast paths, and UTF-8.
+struct TDecodingCodePages {
     TCodePage& ansi;
+    TAnsiFastPaths& fast;
     TCodePage& utf8;
-    TCodePage& aheadAnsi;
-    TCodePage& aheadUtf8;
+};
+
+// The code pages of reading a file: here for the pieces decoded on the caller's thread, ahead for
+// those decoded on the source's thread where it reads ahead. Both sets are used at once: objects
+// that cache answers (TCachedCodePage) must be distinct, while one object may serve both where it
+// keeps no state.
+struct TReadingCodePages {
+    TDecodingCodePages here;
+    TDecodingCodePages ahead;
 };
 
 // Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict), anything

@@ -26,7 +26,7 @@ void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases, const TKer
         const std::string actual = Outcome([&] {
             TMemorySource source(file, most, random());
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece, kernels);
+            StampText(source, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, stamp, sink, piece, kernels);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "kernels " << static_cast<int>(kernels.level) << ", case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
@@ -68,7 +68,7 @@ TEST(StampingDifferential, WholeFileInOneRead) {
         const std::string actual = Outcome([&] {
             TMemorySource source(file, file.size() + 1, 0);
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",2026.12.10", sink);
+            StampText(source, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, u",2026.12.10", sink);
             return sink.Bytes();
         });
         ASSERT_EQ(expected, actual) << "input: " << Hex(file);

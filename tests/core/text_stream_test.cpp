@@ -49,12 +49,13 @@ TEST(ReadText, DecodesByMark) {
     };
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
+    TNoFastPaths none;  // the plain code pages alone: everything decoded and encoded
     for (const TCase& c : cases) {
         for (std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{100}}) {
             TMemorySource source(c.bytes, most, 3);
             TCollector collector(ansi);
             try {
-                ReadText(source, {ansi, utf8, ansi, utf8}, collector, 8);
+                ReadText(source, {{ansi, none, utf8}, {ansi, none, utf8}}, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
             } catch (const TFailure& failure) {
                 EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
@@ -67,11 +68,12 @@ TEST(ReadText, DecodesByMark) {
 TEST(ReadText, ReadFailurePartWayIsRaised) {
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
+    TNoFastPaths none;  // the plain code pages alone: everything decoded and encoded
     // The failure comes after a zero byte, which is a character like any other.
     TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
     TCollector collector(ansi);
     try {
-        ReadText(source, {ansi, utf8, ansi, utf8}, collector, 8);
+        ReadText(source, {{ansi, none, utf8}, {ansi, none, utf8}}, collector, 8);
         FAIL() << "no failure";
     } catch (const TFailure& failure) {
         EXPECT_EQ(u"read failed", failure.Text());
@@ -113,7 +115,7 @@ TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
         const std::string actual = Outcome([&] {
             TMemorySource source(c.file, SIZE_MAX, 1);  // every read fills the piece
             TMemorySink sink;
-            StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, u",S", sink);
+            StampText(source, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, u",S", sink);
             return sink.Bytes();
         });
         EXPECT_TRUE(expected == actual) << c.what << ": " << actual.substr(0, 40);  // megabytes: the start only

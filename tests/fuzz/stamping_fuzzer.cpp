@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string actual = Outcome([&] {
         TMemorySource source(file, most, data[1]);
         TMemorySink sink;
-        StampText(source, {cachedAnsi, cachedUtf8, aheadAnsi, aheadUtf8}, stamp, sink, piece, kernels);
+        StampText(source, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, stamp, sink, piece, kernels);
         return sink.Bytes();
     });
     if (expected != actual) {
