@@ -104,7 +104,7 @@ void SweepTemporaries(const std::u16string& folder) {
     for (const auto& [name, temporary] : temporaries) {
         if (!WriterHasEnded(temporary.process)) continue;
         if (std::find(names.begin(), names.end(), temporary.destination) == names.end()) continue;
-        const TFileHandle file = RetryWhileHeld([&] { return OpenForDeletion(folder + name); },
+        const TFileHandle file = RetryWhileHeld([&] { return OpenForDeletion(LongPath(folder + name)); },
                                                 {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION});
         if (!file) continue;
         // Deleting through a link can reach the file linked to: only the file itself goes.

@@ -95,7 +95,9 @@ TOutputFile::~TOutputFile() {
     const bool marked = marked_ || MarkForDeletion(temporary_.Get(), true);
     temporary_.Close();
     if (!marked) DeleteFileW(Wide(temporaryPath_));
-    if (const std::u16string folder = FolderNow(); !folder.empty()) DeleteFileW(Wide(Join(folder, NameOf(temporaryPath_))));
+    if (const std::u16string folder = FolderNow(); !folder.empty()) {
+        DeleteFileW(Wide(LongPath(Join(folder, NameOf(temporaryPath_)))));
+    }
 }
 
 void TOutputFile::FailCreate(DWORD error) const {
@@ -140,7 +142,7 @@ void TOutputFile::CreateTemporary() {
     const std::u16string folder = target_.substr(0, split);
     SweepTemporaries(folder);
     for (unsigned attempt = 0;; ++attempt) {
-        temporaryPath_ = folder + TemporaryFileName(GetCurrentProcessId(), attempt, target_.substr(split));
+        temporaryPath_ = LongPath(folder + TemporaryFileName(GetCurrentProcessId(), attempt, target_.substr(split)));
         temporary_ = RetryWhileHeld([&] { return CreateExclusive(temporaryPath_); },
                                     {ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION});
         if (temporary_) break;
@@ -194,7 +196,7 @@ void TOutputFile::Commit() {
     // The old content is lost, by whatever took it away: the new content stays where it is, kept
     // from every sweep, and the failure says where.
     const std::u16string folder = FolderNow();
-    const std::u16string kept = folder.empty() ? FullPath(temporaryPath_) : ShortForm(Join(folder, NameOf(temporaryPath_)));
+    const std::u16string kept = ShortForm(folder.empty() ? temporaryPath_ : Join(folder, NameOf(temporaryPath_)));
     FILE_BASIC_INFO readOnly{};  // times of 0 stay as they are
     readOnly.FileAttributes = FILE_ATTRIBUTE_READONLY;
     SetFileInformationByHandle(temporary_.Get(), FileBasicInfo, &readOnly, sizeof readOnly);
@@ -209,7 +211,7 @@ bool TOutputFile::OldFileIsGone() const {
     if (!replaced_ || IsFile(target_)) return false;
     const std::u16string folder = FolderNow();
     if (folder.empty()) return false;  // moved out of sight, and the old file with it
-    const std::u16string here = Join(folder, NameOf(target_));
+    const std::u16string here = LongPath(Join(folder, NameOf(target_)));
     // A folder made at the name may have taken the old file's number on the disk.
     return !IsFile(here) || IdentityAt(here) != replaced_;
 }
@@ -230,7 +232,7 @@ std::u16string TOutputFile::FolderNow() const {
     do {
         const std::u16string name(U16(found.cFileName));
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == u"." || name == u"..") continue;
-        if (IdentityAt(parent + name) == folderIdentity_) return parent + name;
+        if (IdentityAt(LongPath(parent + name)) == folderIdentity_) return parent + name;
     } while (FindNextFileW(search.Get(), &found));
     return {};
 }

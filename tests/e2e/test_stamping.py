@@ -352,3 +352,25 @@ def test_input_on_a_share_is_stamped_into_the_program_folder(harness, setup, wor
         assert (shared / "in.csv").read_bytes() == b'x,"1\n2"\n'
     finally:
         link.unlink()
+
+
+def test_temporary_past_max_path_is_made_in_the_long_form(harness, work):
+    """The output's path stays below 260 characters but its temporary's, about 40 longer, does not:
+    the temporary is made, swept for and renamed in the long form."""
+    folder = work
+    while len(win_path(folder)) < 200:
+        folder = folder / ("p" * 40)
+    folder = folder / ("q" * (240 - len(win_path(folder)) - len("\\in.csv") - 1))
+    folder.mkdir(parents=True)
+    program = folder / "zarn.exe"
+    program.write_bytes(harness.zarn_exe.read_bytes())
+    (work / "in.csv").write_bytes(b"a\n")
+    (folder / "in.csv").write_bytes(b"old\r\n")
+    assert len(win_path(folder / "in.csv")) < 260 <= len(win_path(folder / "in.csv")) + 40
+    run = harness.run(program, [win_path(work / "in.csv")], cwd=work)
+    assert run.exit_code == 0
+    assert run.boxes == []
+    assert (folder / "in.csv").read_bytes() == b"a" + stamp().encode() + b"\r\n"
+    assert [p.name for p in folder.iterdir() if p.name.startswith("~zarn")] == []
+    long_form = 'L"\\\\\\\\?\\\\' + win_path(folder).replace("\\", "\\\\")
+    assert any(long_form in c and "~zarn" in c for c in run.called("CreateFileW")), run.called("CreateFileW")
