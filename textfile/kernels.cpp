@@ -2,6 +2,8 @@
 
 #include <immintrin.h>
 
+#include <string_view>
+
 namespace zarn {
 
 namespace {
@@ -104,6 +106,37 @@ void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[
     }
 }
 
+// SSSE3: 16 bytes at a time, a set looked up by byte shuffles. ------------------------------
+
+// Bit i: byte i of the 16 is in the set: the bits of its low nibble's table entry (low or high
+// half of the bytes by the top bit), and of them the one for the rest of its high nibble.
+__attribute__((target("ssse3"))) unsigned InSet16(__m128i bytes, const TByteRanges& set) {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i lowNibble = _mm_and_si128(bytes, nibble);
+    const __m128i highNibble = _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble);
+    const __m128i lowHalf = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(set.low)), lowNibble);
+    const __m128i highHalf = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(set.high)), lowNibble);
+    const __m128i top = _mm_cmpgt_epi8(_mm_setzero_si128(), bytes);  // bytes of 0x80 and above
+    const __m128i row = _mm_or_si128(_mm_and_si128(top, highHalf), _mm_andnot_si128(top, lowHalf));
+    const __m128i bit = _mm_shuffle_epi8(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128), highNibble);
+    const __m128i in = _mm_cmpeq_epi8(_mm_and_si128(row, bit), bit);
+    return static_cast<unsigned>(_mm_movemask_epi8(in));
+}
+
+__attribute__((target("ssse3"))) void Classify64Ssse3(const unsigned char* bytes, const TByteRanges* const ranges[3],
+                                                      std::uint64_t& high, std::uint64_t in[3]) {
+    high = in[0] = in[1] = in[2] = 0;
+    __m128i x[4];
+    for (unsigned part = 0; part < 4; ++part) {
+        x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
+    }
+    if (high == 0) return;
+    for (unsigned part = 0; part < 4; ++part) {
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet16(x[part], *ranges[k])} << (16 * part);
+    }
+}
+
 // AVX2: 32 bytes at a time. -------------------------------------------------------------------
 
 template <class TUnit>
@@ -145,14 +178,20 @@ __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* by
     return run + AsciiRunSse2(bytes + run, count - run);
 }
 
-__attribute__((target("avx2"))) std::uint32_t InRanges32(__m256i bytes, const TByteRanges& ranges) {
-    __m256i in = _mm256_setzero_si256();
-    for (std::size_t r = 0; r < ranges.count; ++r) {
-        const __m256i offset = _mm256_sub_epi8(bytes, _mm256_set1_epi8(static_cast<char>(ranges.first[r])));
-        in = _mm256_or_si256(
-            in, _mm256_cmpeq_epi8(_mm256_min_epu8(offset, _mm256_set1_epi8(static_cast<char>(ranges.span[r]))), offset));
-    }
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(in));
+// As InSet16, for 32 bytes: each half looks up the same tables.
+__attribute__((target("avx2"))) std::uint32_t InSet32(__m256i bytes, const TByteRanges& set) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i lowNibble = _mm256_and_si256(bytes, nibble);
+    const __m256i highNibble = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble);
+    const __m256i lowTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(set.low)));
+    const __m256i highTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(set.high)));
+    const __m256i lowHalf = _mm256_shuffle_epi8(lowTable, lowNibble);
+    const __m256i highHalf = _mm256_shuffle_epi8(highTable, lowNibble);
+    const __m256i row = _mm256_blendv_epi8(lowHalf, highHalf, bytes);  // by the top bit of each byte
+    const __m256i bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128,
+                                          1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m256i bit = _mm256_shuffle_epi8(bits, highNibble);
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(row, bit), bit)));
 }
 
 __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, const TByteRanges* const ranges[3],
@@ -165,29 +204,31 @@ __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, 
     }
     if (high == 0) return;
     for (unsigned part = 0; part < 2; ++part) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges32(x[part], *ranges[k])} << (32 * part);
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet32(x[part], *ranges[k])} << (32 * part);
     }
 }
 
 constexpr TKernels kPlain{TKernelLevel::Plain, ScanPlain<char>, ScanPlain<char16_t>, AsciiRunPlain, Classify64Plain};
 constexpr TKernels kSse2{TKernelLevel::Sse2, ScanSse2<char>, ScanSse2<char16_t>, AsciiRunSse2, Classify64Sse2};
+constexpr TKernels kSsse3{TKernelLevel::Ssse3, ScanSse2<char>, ScanSse2<char16_t>, AsciiRunSse2, Classify64Ssse3};
 constexpr TKernels kAvx2{TKernelLevel::Avx2, ScanAvx2<char>, ScanAvx2<char16_t>, AsciiRunAvx2, Classify64Avx2};
 
-bool RunsAvx2() {
+bool Runs(const char* feature) {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    return feature == std::string_view("ssse3") ? __builtin_cpu_supports("ssse3") : __builtin_cpu_supports("avx2");
 }
 
 }  // namespace
 
 const TKernels& Kernels() {
-    static const TKernels& best = RunsAvx2() ? kAvx2 : kSse2;
+    static const TKernels& best = Runs("avx2") ? kAvx2 : Runs("ssse3") ? kSsse3 : kSse2;
     return best;
 }
 
 std::vector<TKernelLevel> KernelLevels() {
     std::vector<TKernelLevel> levels{TKernelLevel::Plain, TKernelLevel::Sse2};
-    if (RunsAvx2()) levels.push_back(TKernelLevel::Avx2);
+    if (Runs("ssse3")) levels.push_back(TKernelLevel::Ssse3);
+    if (Runs("avx2")) levels.push_back(TKernelLevel::Avx2);
     return levels;
 }
 
@@ -195,6 +236,7 @@ const TKernels& KernelsOf(TKernelLevel level) {
     switch (level) {
     case TKernelLevel::Plain: return kPlain;
     case TKernelLevel::Sse2: return kSse2;
+    case TKernelLevel::Ssse3: return kSsse3;
     case TKernelLevel::Avx2: return kAvx2;
     }
     return kPlain;

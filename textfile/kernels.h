@@ -1,6 +1,6 @@
 // The hot loops of reading text, each in a plain variant and in variants that use the vector
 // instructions a processor may have, side by side in one unit: SSE2 (which every x86-64 processor
-// has) and AVX2. The best variant the processor runs is chosen once, from what it reports; every
+// has), SSSE3 and AVX2. The best variant the processor runs is chosen once, from what it reports; every
 // variant gives exactly the plain one's results, and the tests run each of them over the same
 // inputs. A new fast path goes here, with its plain variant. Platform-free.
 #pragma once
@@ -12,13 +12,17 @@
 
 namespace zarn {
 
-enum class TKernelLevel { Plain, Sse2, Avx2 };
+enum class TKernelLevel { Plain, Sse2, Ssse3, Avx2 };
 
-// Ranges of byte values (at most 8), each as its first value and its span (last - first).
+// Ranges of byte values (at most 8), each as its first value and its span (last - first); and the
+// same values as tables of bits by the low nibble (nibbles: bit h of low[n] stands for the byte
+// h * 16 + n, bit h of high[n] for (h + 8) * 16 + n), for lookups by byte shuffles.
 struct TByteRanges {
     std::size_t count = 0;
     std::uint8_t first[8] = {};
     std::uint8_t span[8] = {};
+    alignas(16) std::uint8_t low[16] = {};
+    alignas(16) std::uint8_t high[16] = {};
 };
 
 // The byte values for which in(value) holds, as ranges; empty when they make more than most.
@@ -33,6 +37,11 @@ TByteRanges RangesOf(TIn in, std::size_t most = 8) {
         }
         if (ranges.count == most) return TByteRanges();
         ranges.first[ranges.count++] = static_cast<std::uint8_t>(byte);
+    }
+    for (std::size_t r = 0; r < ranges.count; ++r) {
+        for (unsigned byte = ranges.first[r]; byte <= ranges.first[r] + ranges.span[r]; ++byte) {
+            (byte < 128 ? ranges.low : ranges.high)[byte & 15] |= static_cast<std::uint8_t>(1u << (byte >> 4 & 7));
+        }
     }
     return ranges;
 }
