@@ -92,8 +92,11 @@ unsigned InRanges16(__m128i bytes, const TByteRanges& ranges) {
     return static_cast<unsigned>(_mm_movemask_epi8(in));
 }
 
-void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
-                    std::uint64_t in[3]) {
+// The classification 16 bytes at a time, with InSet for the sets: inlined into each variant, so
+// that it is compiled for that variant's instructions.
+template <unsigned (*InSet)(__m128i, const TByteRanges&)>
+inline __attribute__((always_inline)) void Classify64By16(const unsigned char* bytes, const TByteRanges* const ranges[3],
+                                                          std::uint64_t& high, std::uint64_t in[3]) {
     high = in[0] = in[1] = in[2] = 0;
     __m128i x[4];
     for (unsigned part = 0; part < 4; ++part) {
@@ -102,8 +105,13 @@ void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[
     }
     if (high == 0) return;
     for (unsigned part = 0; part < 4; ++part) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges16(x[part], *ranges[k])} << (16 * part);
+        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet(x[part], *ranges[k])} << (16 * part);
     }
+}
+
+void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
+                    std::uint64_t in[3]) {
+    Classify64By16<InRanges16>(bytes, ranges, high, in);
 }
 
 // SSSE3: 16 bytes at a time, a set looked up by byte shuffles. ------------------------------
@@ -125,16 +133,7 @@ __attribute__((target("ssse3"))) unsigned InSet16(__m128i bytes, const TByteRang
 
 __attribute__((target("ssse3"))) void Classify64Ssse3(const unsigned char* bytes, const TByteRanges* const ranges[3],
                                                       std::uint64_t& high, std::uint64_t in[3]) {
-    high = in[0] = in[1] = in[2] = 0;
-    __m128i x[4];
-    for (unsigned part = 0; part < 4; ++part) {
-        x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
-        high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
-    }
-    if (high == 0) return;
-    for (unsigned part = 0; part < 4; ++part) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet16(x[part], *ranges[k])} << (16 * part);
-    }
+    Classify64By16<InSet16>(bytes, ranges, high, in);
 }
 
 // AVX2: 32 bytes at a time. -------------------------------------------------------------------
