@@ -40,7 +40,6 @@ public:
         held_ -= count;
     }
     void Add(std::size_t count) { held_ += count; }
-    bool Decoded() const { return decoded_; }
     bool AtEnd() const { return atEnd_; }
 
     // Takes over the bytes that the last piece held over, before its own bytes are read; the work
@@ -49,7 +48,7 @@ public:
         held_ = last.held_ - last.whole_;
         data_ = Room() - held_;
         std::memcpy(data_, last.data_ + last.whole_, held_);
-        cut_ = decoded_ = false;
+        cut_ = false;
         decodeInRun_ = decode;
     }
 
@@ -61,7 +60,7 @@ public:
         if (decodeInRun_) Decode();
     }
 
-    bool Cut() const { return cut_; }
+    bool IsCut() const { return cut_; }
 
     void Cut(bool atEnd) noexcept {
         cut_ = true;
@@ -77,7 +76,6 @@ public:
     }
 
     void Decode() noexcept {
-        decoded_ = true;
         chunks_.clear();
         failure_ = nullptr;
         try {
@@ -177,7 +175,6 @@ private:
     std::size_t whole_ = 0;  // of them, those decoded; the rest goes on to the next piece
     bool decodeInRun_ = false;
     bool cut_ = false;
-    bool decoded_ = false;
     bool atEnd_ = false;
     std::vector<TChunk> chunks_;
     std::vector<char16_t> units_;
@@ -239,7 +236,7 @@ private:
     // did not read ahead leaves that to this thread.
     void Take(TPiece& piece) {
         const std::size_t count = source_.Read(piece.Room(), pieceBytes_);
-        if (!piece.Cut()) piece.Run(count);
+        if (!piece.IsCut()) piece.Run(count);
     }
 
     TByteSource& source_;
