@@ -2,44 +2,40 @@
 
 namespace zarn {
 
-void TRecordStamper::Text(std::u16string_view text) { Feed(text.data(), text.size()); }
-
-void TRecordStamper::Bytes(std::string_view bytes) { Feed(bytes.data(), bytes.size()); }
-
-template <class TUnit>
-void TRecordStamper::Feed(const TUnit* text, std::size_t count) {
+void TRecordStamper::Text(std::u16string_view text) {
+    const char16_t* const units = text.data();
+    const std::size_t count = text.size();
     std::size_t pos = 0;
     while (pos < count) {
-        if (skipLf_) {
-            skipLf_ = false;
-            if (text[pos] == u'\n') {
+        if (state_.skipLf) {
+            state_.skipLf = false;
+            if (units[pos] == u'\n') {
                 ++pos;
                 continue;
             }
         }
         const std::size_t start = pos;
-        if constexpr (sizeof(TUnit) == 1) pos = kernels_.scanBytes(text, pos, count, oddQuotes_);
-        else pos = kernels_.scanUnits(text, pos, count, oddQuotes_);
+        pos = kernels_.scanUnits(units, pos, count, state_.odd);
         if (pos > start) {
-            inLine_ = true;
-            if constexpr (sizeof(TUnit) == 1) writer_.Bytes(text + start, pos - start);
-            else writer_.Text(std::u16string_view(text + start, pos - start));
+            state_.inLine = true;
+            writer_.Text(text.substr(start, pos - start));
         }
         if (pos == count) break;
         EndLine();
-        skipLf_ = text[pos] == u'\r';
+        state_.skipLf = units[pos] == u'\r';
         ++pos;
     }
 }
 
+void TRecordStamper::Bytes(std::string_view bytes) { writer_.Lines(bytes, state_, kernels_); }
+
 void TRecordStamper::EndLine() {
-    writer_.LineEnd(!oddQuotes_);
-    inLine_ = false;
+    writer_.LineEnd(!state_.odd);
+    state_.inLine = false;
 }
 
 void TRecordStamper::End() {
-    if (inLine_) EndLine();
-    inLine_ = false;
+    if (state_.inLine) EndLine();
 }
 
 void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,

@@ -22,15 +22,11 @@ public:
     void End() override;
 
 private:
-    template <class TUnit>
-    void Feed(const TUnit* text, std::size_t count);
     void EndLine();
 
     TTextWriter& writer_;
     const TKernels& kernels_;
-    bool oddQuotes_ = false;  // parity of the quotes since the last record end
-    bool inLine_ = false;     // a line has begun and not yet ended
-    bool skipLf_ = false;     // the last line ended with CR, so an LF right after it belongs to it
+    TLineState state_;
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is

@@ -2,11 +2,121 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 
 namespace zarn {
 
 namespace {
+
+// Lines copied out, the part that every variant shares. ----------------------------------------
+
+// Each bit the parity of the set bits up to it.
+inline std::uint64_t PrefixXor(std::uint64_t bits) {
+    for (unsigned shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+    return bits;
+}
+
+std::size_t CopyLinesPlain(const char* in, std::size_t count, char* out, std::size_t room, std::string_view recordLineEnd,
+                           TLineState& state, std::size_t& written) {
+    std::size_t pos = 0, o = 0;
+    while (pos < count) {
+        if (state.skipLf) {
+            state.skipLf = false;
+            if (in[pos] == '\n') {
+                ++pos;
+                continue;
+            }
+        }
+        // The line's bytes, as far as they fit.
+        const std::size_t limit = pos + std::min(count - pos, room - o);
+        std::size_t end = pos;
+        for (; end < limit; ++end) {
+            const auto byte = static_cast<unsigned char>(in[end]);
+            if (byte > '"') continue;
+            if (byte == '"') state.odd = !state.odd;
+            else if (byte == '\r' || byte == '\n') break;
+        }
+        if (end > pos) {
+            std::memcpy(out + o, in + pos, end - pos);
+            o += end - pos;
+            state.inLine = true;
+            pos = end;
+        }
+        if (pos == limit) break;  // all taken, or no more room
+        const std::string_view lineEnd = state.odd ? std::string_view("\r\n", 2) : recordLineEnd;
+        if (room - o < lineEnd.size()) break;
+        std::memcpy(out + o, lineEnd.data(), lineEnd.size());
+        o += lineEnd.size();
+        state.inLine = false;
+        state.skipLf = in[pos] == '\r';
+        ++pos;
+    }
+    written += o;
+    return pos;
+}
+
+// The longest line end that CopyLinesBy64 writes by stores of its own.
+constexpr std::size_t kStoredLineEnd = 64;
+
+// Lines copied 64 bytes at a time, with TBlock's vector instructions: the quotes, CRs and LFs of
+// a block as bit masks give every line end in it and, by the running parity of the quotes, whether
+// it ends a record. A line and its end are copied by whole vectors, which may store past them
+// while there is room (the next line overwrites that) and read past them within the bytes. The
+// last bytes, and a line that does not fit with that room, the plain way. Inlined into each
+// variant, so that it is compiled for that variant's instructions.
+template <class TBlock>
+inline __attribute__((always_inline)) std::size_t CopyLinesBy64(const char* in, std::size_t count, char* out,
+                                                                std::size_t room, std::string_view recordLineEnd,
+                                                                TLineState& state, std::size_t& written) {
+    if (recordLineEnd.size() > kStoredLineEnd) return CopyLinesPlain(in, count, out, room, recordLineEnd, state, written);
+    alignas(32) char lineEnds[2][kStoredLineEnd] = {};  // [odd]: the end of a line that ends a record, and of another
+    std::memcpy(lineEnds[0], recordLineEnd.data(), recordLineEnd.size());
+    std::memcpy(lineEnds[1], "\r\n", 2);
+    const std::size_t lineEndSizes[2] = {recordLineEnd.size(), 2};
+    std::size_t start = 0;  // where the line now being copied begins
+    bool skipLf = state.skipLf;
+    if (skipLf && count > 0) {
+        skipLf = false;
+        start = in[0] == '\n';
+    }
+    bool odd = state.odd;  // of the quotes before start
+    bool inLine = state.inLine;
+    std::size_t o = 0;
+    std::uint64_t parity = odd ? ~std::uint64_t{0} : 0;  // of the quotes before the block, in every bit
+    std::uint64_t lastCr = 0;  // the byte before the block is a CR
+    // A line of up to 64 bytes is copied by 64 bytes, which may lie up to 64 bytes past the block.
+    for (std::size_t block = start; block + 128 <= count; block += 64) {
+        std::uint64_t quotes, crs, lfs;
+        TBlock::Masks(in + block, quotes, crs, lfs);
+        const std::uint64_t ends = (crs | lfs) & ~(lfs & (crs << 1 | lastCr));  // an LF after a CR is part of its end
+        lastCr = crs >> 63;
+        const std::uint64_t odds = PrefixXor(quotes) ^ parity;  // bit i: the quotes up to byte i are odd
+        parity = odds >> 63 ? ~std::uint64_t{0} : 0;
+        for (std::uint64_t each = ends; each != 0; each &= each - 1) {
+            const unsigned bit = static_cast<unsigned>(__builtin_ctzll(each));
+            const std::size_t end = block + bit;
+            const std::size_t length = end - start;
+            if (room - o < length + 64 + kStoredLineEnd) goto rest;
+            TBlock::Copy(out + o, in + start, length);
+            o += length;
+            const unsigned lineOdd = static_cast<unsigned>(odds >> bit & 1);
+            TBlock::Copy64(out + o, lineEnds[lineOdd]);
+            o += lineEndSizes[lineOdd];
+            start = end + 1 + (in[end] == '\r' && in[end + 1] == '\n');
+            odd = lineOdd != 0;
+            inLine = false;
+        }
+    }
+rest:
+    // From the start of the line now being copied, the plain way.
+    TLineState rest{odd, inLine, skipLf};
+    const std::size_t taken = start + CopyLinesPlain(in + start, count - start, out + o, room - o, recordLineEnd, rest, o);
+    state = rest;
+    written += o;
+    return taken;
+}
 
 // Plain: one unit, one byte at a time. -------------------------------------------------------
 
@@ -71,6 +181,33 @@ std::size_t ScanSse2(const TUnit* text, std::size_t pos, std::size_t count, bool
     }
     odd ^= parity != 0;
     return ScanPlain(text, pos, count, odd);
+}
+
+struct TBlockSse2 {
+    static void Masks(const char* bytes, std::uint64_t& quotes, std::uint64_t& crs, std::uint64_t& lfs) {
+        quotes = crs = lfs = 0;
+        for (unsigned part = 0; part < 4; ++part) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+            const auto mask = [&](char c) {
+                return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(c))))} << (16 * part);
+            };
+            quotes |= mask('"');
+            crs |= mask('\r');
+            lfs |= mask('\n');
+        }
+    }
+    // Copies count bytes by 16 at a time: up to 15 past them are read and written.
+    static void Copy(char* out, const char* in, std::size_t count) {
+        for (std::size_t i = 0; i < count; i += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+        }
+    }
+    static void Copy64(char* out, const char* in) { Copy(out, in, 64); }
+};
+
+std::size_t CopyLinesSse2(const char* in, std::size_t count, char* out, std::size_t room, std::string_view recordLineEnd,
+                          TLineState& state, std::size_t& written) {
+    return CopyLinesBy64<TBlockSse2>(in, count, out, room, recordLineEnd, state, written);
 }
 
 std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
@@ -167,6 +304,40 @@ __attribute__((target("avx2"))) std::size_t ScanAvx2(const TUnit* text, std::siz
     return ScanSse2(text, pos, count, odd);
 }
 
+struct TBlockAvx2 {
+    __attribute__((target("avx2"))) static void Masks(const char* bytes, std::uint64_t& quotes, std::uint64_t& crs,
+                                                      std::uint64_t& lfs) {
+        quotes = crs = lfs = 0;
+        for (unsigned part = 0; part < 2; ++part) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
+            const unsigned shift = 32 * part;
+            quotes |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('"'))))} << shift;
+            crs |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))))} << shift;
+            lfs |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n'))))} << shift;
+        }
+    }
+    // Copies count bytes: up to 64 by two stores of 32, more by 32 at a time; up to 63 past them
+    // are read and written.
+    __attribute__((target("avx2"))) static void Copy(char* out, const char* in, std::size_t count) {
+        if (count <= 64) {
+            Copy32(out, in);
+            Copy32(out + 32, in + 32);
+            return;
+        }
+        for (std::size_t i = 0; i < count; i += 32) Copy32(out + i, in + i);
+    }
+    __attribute__((target("avx2"))) static void Copy32(char* out, const char* in) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
+    }
+    __attribute__((target("avx2"))) static void Copy64(char* out, const char* in) { Copy(out, in, 64); }
+};
+
+__attribute__((target("avx2"))) std::size_t CopyLinesAvx2(const char* in, std::size_t count, char* out, std::size_t room,
+                                                          std::string_view recordLineEnd, TLineState& state,
+                                                          std::size_t& written) {
+    return CopyLinesBy64<TBlockAvx2>(in, count, out, room, recordLineEnd, state, written);
+}
+
 __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* bytes, std::size_t count) {
     std::size_t run = 0;
     for (; run + 32 <= count; run += 32) {
@@ -207,10 +378,10 @@ __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, 
     }
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, ScanPlain<char>, ScanPlain<char16_t>, AsciiRunPlain, Classify64Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, ScanSse2<char>, ScanSse2<char16_t>, AsciiRunSse2, Classify64Sse2};
-constexpr TKernels kSsse3{TKernelLevel::Ssse3, ScanSse2<char>, ScanSse2<char16_t>, AsciiRunSse2, Classify64Ssse3};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, ScanAvx2<char>, ScanAvx2<char16_t>, AsciiRunAvx2, Classify64Avx2};
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain<char16_t>, AsciiRunPlain, Classify64Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2<char16_t>, AsciiRunSse2, Classify64Sse2};
+constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2<char16_t>, AsciiRunSse2, Classify64Ssse3};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2<char16_t>, AsciiRunAvx2, Classify64Avx2};
 
 bool Runs(const char* feature) {
     __builtin_cpu_init();

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
@@ -46,11 +47,25 @@ TByteRanges RangesOf(TIn in, std::size_t most = 8) {
     return ranges;
 }
 
+// Where splitting text into lines has got to, carried from one piece of text to the next.
+struct TLineState {
+    bool odd = false;     // the double quotes since the last record end are odd in number
+    bool inLine = false;  // a line has begun and not yet ended
+    bool skipLf = false;  // the last line ended with CR, so an LF right after it belongs to it
+};
+
 struct TKernels {
     TKernelLevel level;
+    // Copies the lines of in (count bytes in the ANSI code page, in which CR, LF and the double
+    // quote are those characters) to out, which has room bytes free: each line's bytes, then for
+    // its end (CR LF, lone CR or lone LF) recordLineEnd where the line ends a record (the double
+    // quotes since the last record end are even in number) and CR LF where not. U+0000 is a
+    // character of its line. Stops where the next bytes or the next line end do not fit; returns
+    // the bytes of in taken, and adds the bytes written to written.
+    std::size_t (*copyLines)(const char* in, std::size_t count, char* out, std::size_t room,
+                             std::string_view recordLineEnd, TLineState& state, std::size_t& written);
     // The first CR or LF at or after pos in text of count units (count when there is none),
     // flipping odd for every double quote before it.
-    std::size_t (*scanBytes)(const char* text, std::size_t pos, std::size_t count, bool& odd);
     std::size_t (*scanUnits)(const char16_t* text, std::size_t pos, std::size_t count, bool& odd);
     // The length of the run of bytes below 0x80 (ASCII) that bytes begins with, of at most count.
     std::size_t (*asciiRun)(const unsigned char* bytes, std::size_t count);

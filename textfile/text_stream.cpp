@@ -254,14 +254,14 @@ void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink
 
 TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
     : ansi_(ansi), sink_(sink) {
-    // Room for a surrogate pair at least, whatever the piece.
-    capacity_ = std::max(pieceBytes, 4 * ansi.MaxBytesPerUnit());
-    buffers_[0].resize(capacity_);
-    buffers_[1].resize(capacity_);
-    out_ = buffers_[0].data();
     recordLineEnd_.resize(recordEnd.size() * ansi.MaxBytesPerUnit());
     recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data()));
     recordLineEnd_ += "\r\n";
+    // Room for a surrogate pair and for a line end at least, whatever the piece.
+    capacity_ = std::max({pieceBytes, 4 * ansi.MaxBytesPerUnit(), recordLineEnd_.size()});
+    buffers_[0].resize(capacity_);
+    buffers_[1].resize(capacity_);
+    out_ = buffers_[0].data();
 }
 
 void TTextWriter::Text(std::u16string_view text) {
@@ -303,6 +303,19 @@ void TTextWriter::EncodeHeld() {
     const char16_t unit = held_;
     held_ = 0;
     Encode(std::u16string_view(&unit, 1));
+}
+
+void TTextWriter::Lines(std::string_view bytes, TLineState& state, const TKernels& kernels) {
+    if (held_ != 0) EncodeHeld();
+    for (;;) {
+        std::size_t written = 0;
+        const std::size_t taken =
+            kernels.copyLines(bytes.data(), bytes.size(), out_ + used_, capacity_ - used_, recordLineEnd_, state, written);
+        used_ += written;
+        bytes.remove_prefix(taken);
+        if (bytes.empty()) return;
+        Flush();  // what is left fits in an empty buffer: a line end always does
+    }
 }
 
 void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "textfile/encoding.h"
+#include "textfile/kernels.h"
 
 namespace zarn {
 
@@ -150,6 +151,9 @@ public:
             BytesSlow(bytes, count);
         }
     }
+    // Lines of bytes already in the ANSI code page, each ended as LineEnd ends it, where state
+    // says (see TKernels::copyLines); kernels: the variant that copies them.
+    void Lines(std::string_view bytes, TLineState& state, const TKernels& kernels);
     // Ends a line with CR LF, after the record-end text when the line ends a record.
     void LineEnd(bool endsRecord) {
         const std::string_view end = endsRecord ? std::string_view(recordLineEnd_) : std::string_view("\r\n", 2);
