@@ -170,17 +170,25 @@ void TOutputFile::TWrite::Run() noexcept {
     written = true;
 }
 
-// A failed write is raised by the next Write or by Commit.
+// Written behind, up to kWritesBehind writes at a time; a failed write is raised by a later Write
+// or by Commit. Where no thread can be started, written here.
 void TOutputFile::Write(const char* bytes, std::size_t count) {
-    if (const auto last = writeBehind_.Take(); last && !last->written) FailWrite();
     TWrite write{temporary_.Get(), bytes, count};
-    if (writeBehind_.Begin(write)) return;
-    write.Run();
-    if (!write.written) FailWrite();
+    while (!writeBehind_.Begin(write)) {
+        const auto oldest = writeBehind_.Take();
+        if (!oldest) {
+            write.Run();
+            if (!write.written) FailWrite();
+            return;
+        }
+        if (!oldest->written) FailWrite();
+    }
 }
 
 void TOutputFile::Commit() {
-    if (const auto last = writeBehind_.Take(); last && !last->written) FailWrite();
+    while (const auto oldest = writeBehind_.Take()) {
+        if (!oldest->written) FailWrite();
+    }
     writeBehind_.Stop();
     // Durable before it takes the destination's name, new or replacing: after a power cut the name
     // holds the old content or the complete new one, never a file that was not written out.

@@ -105,7 +105,7 @@ private:
     bool marked_ = false;           // the temporary file is marked for deletion by the system
     std::optional<TFileIdentity> replaced_;  // the file to replace, as it was when checked
     TRenameFile rename_;
-    TBackgroundWork<TWrite> writeBehind_;  // ends before the temporary file is closed
+    TBackgroundWork<TWrite, kWritesBehind> writeBehind_;  // ends before the temporary file is closed
 };
 
 }  // namespace zarn

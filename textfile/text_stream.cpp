@@ -259,8 +259,7 @@ TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view r
     recordLineEnd_ += "\r\n";
     // Room for a surrogate pair and for a line end at least, whatever the piece.
     capacity_ = std::max({pieceBytes, 4 * ansi.MaxBytesPerUnit(), recordLineEnd_.size()});
-    buffers_[0].resize(capacity_);
-    buffers_[1].resize(capacity_);
+    for (std::vector<char>& buffer : buffers_) buffer.resize(capacity_);
     out_ = buffers_[0].data();
 }
 
@@ -339,7 +338,8 @@ void TTextWriter::Finish() {
 void TTextWriter::Flush() {
     if (used_ == 0) return;
     sink_.Write(out_, used_);
-    out_ = out_ == buffers_[0].data() ? buffers_[1].data() : buffers_[0].data();
+    filling_ = (filling_ + 1) % std::size(buffers_);
+    out_ = buffers_[filling_].data();
     used_ = 0;
 }
 

@@ -40,9 +40,12 @@ public:
     virtual void Settle() noexcept {}
 };
 
+// How many Writes a sink may go on reading the bytes of after they return.
+inline constexpr std::size_t kWritesBehind = 3;
+
 // Where the bytes of a file go, in order. Failures throw TFailure. A sink may go on reading the
 // bytes of a Write after it returns (writing them in the background): they must stay unchanged
-// until the next Write or Settle has returned.
+// until kWritesBehind more Writes, or Settle, have returned.
 class TByteSink {
 public:
     virtual ~TByteSink() = default;
@@ -131,8 +134,8 @@ void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
 // UTF-16 text is encoded as it comes. A high surrogate at the end of a text waits for the next,
-// so a pair is always encoded whole. Pieces are filled in two buffers by turns, so the sink may
-// write one while the other fills.
+// so a pair is always encoded whole. Pieces are filled in buffers by turns, one more than the sink
+// may still be reading, so the sink may write those while the next fills.
 class TTextWriter {
 public:
     // recordEnd: text written after a line that ends a record, before its CR LF.
@@ -169,8 +172,9 @@ private:
 
     TCodePage& ansi_;
     TByteSink& sink_;
-    std::vector<char> buffers_[2];
-    char* out_;  // the buffer filling now
+    std::vector<char> buffers_[kWritesBehind + 1];
+    std::size_t filling_ = 0;  // of them, the one filling now
+    char* out_;  // its bytes
     std::size_t capacity_;
     std::size_t used_ = 0;
     char16_t held_ = 0;  // a high surrogate that ended the last text, waiting for the unit after it

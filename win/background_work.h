@@ -1,12 +1,15 @@
-// A thread of its own that runs one job at a time. A job is a value that carries its input and,
-// once run, its outcome (TJob: movable, with void Run() noexcept). Begin hands a job to the
-// thread and Take hands it back done; in between only the thread holds it, so no order of calls
-// can make the two sides touch one job at once. The hand-over is through a slim lock and a
-// condition variable, which need no round trip through the system when nobody has to wait.
+// A thread of its own that runs jobs one at a time, in the order they were handed to it. A job
+// is a value that carries its input and, once run, its outcome (TJob: movable, with void Run()
+// noexcept). Begin hands a job to the thread and Take hands the oldest back done; in between only
+// the thread holds it, so no order of calls can make the two sides touch one job at once. Up to
+// kDepth jobs are held at a time. The hand-over is through a slim lock and a condition variable,
+// which need no round trip through the system when nobody has to wait.
 #pragma once
 
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <utility>
 
@@ -14,7 +17,7 @@
 
 namespace zarn {
 
-template <class TJob>
+template <class TJob, std::size_t kDepth = 1>
 class TBackgroundWork {
 public:
     TBackgroundWork() = default;
@@ -22,8 +25,9 @@ public:
     TBackgroundWork& operator=(const TBackgroundWork&) = delete;
     ~TBackgroundWork() { Stop(); }
 
-    // Hands a copy of the job to the thread, started with the first job. False when a job is
-    // still held (not yet taken back) or no thread could be started: the caller keeps its job.
+    // Hands a copy of the job to the thread, started with the first job, to run after those held.
+    // False when kDepth jobs are held (not yet taken back) or no thread could be started: the
+    // caller keeps its job.
     bool Begin(const TJob& job) {
         if (!thread_) {
             if (unavailable_) return false;
@@ -34,40 +38,50 @@ public:
             }
         }
         AcquireSRWLockExclusive(&lock_);
-        const bool free = state_ == TState::Free;
+        const bool free = held_ < kDepth;
         if (free) {
-            job_.emplace(job);
-            state_ = TState::Handed;
+            const std::size_t slot = (first_ + held_) % kDepth;
+            jobs_[slot].emplace(job);
+            states_[slot] = TState::Handed;
+            ++held_;
         }
         ReleaseSRWLockExclusive(&lock_);
         if (free) WakeAllConditionVariable(&changed_);
         return free;
     }
 
-    // Waits for the job held and hands it back, run; nothing when no job is held.
+    // Waits for the oldest job held and hands it back, run; nothing when no job is held.
     std::optional<TJob> Take() noexcept {
         AcquireSRWLockExclusive(&lock_);
-        WaitWhileRunning();
-        std::optional<TJob> done = std::exchange(job_, std::nullopt);
-        state_ = TState::Free;
+        std::optional<TJob> done;
+        if (held_ > 0) {
+            while (states_[first_] != TState::Done) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            done = std::exchange(jobs_[first_], std::nullopt);
+            states_[first_] = TState::Free;
+            first_ = (first_ + 1) % kDepth;
+            --held_;
+        }
         ReleaseSRWLockExclusive(&lock_);
         return done;
     }
 
-    // Waits until the job held, if any, has run; it stays held for Take.
+    // Waits until every job held has run; they stay held for Take.
     void Settle() noexcept {
         AcquireSRWLockExclusive(&lock_);
         WaitWhileRunning();
         ReleaseSRWLockExclusive(&lock_);
     }
 
-    // Waits for the job held, drops it and ends the thread.
+    // Waits for the jobs held, drops them and ends the thread.
     void Stop() noexcept {
         if (!thread_) return;
         AcquireSRWLockExclusive(&lock_);
         WaitWhileRunning();
-        job_.reset();
-        state_ = TState::Free;
+        for (std::size_t slot = 0; slot < kDepth; ++slot) {
+            jobs_[slot].reset();
+            states_[slot] = TState::Free;
+        }
+        first_ = next_ = held_ = 0;
         stop_ = true;
         ReleaseSRWLockExclusive(&lock_);
         WakeAllConditionVariable(&changed_);
@@ -77,12 +91,15 @@ public:
     }
 
 private:
-    // Free: no job. Handed: job_ waits for the thread. Running: the thread has it. Done: job_ is
-    // the job run, waiting for Take.
+    // Of a slot: Free, no job. Handed: its job waits for the thread. Running: the thread has it.
+    // Done: the job run, waiting for Take.
     enum class TState { Free, Handed, Running, Done };
 
     void WaitWhileRunning() {  // with the lock held
-        while (state_ == TState::Handed || state_ == TState::Running) {
+        for (;;) {
+            bool running = false;
+            for (const TState state : states_) running |= state == TState::Handed || state == TState::Running;
+            if (!running) return;
             SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
         }
     }
@@ -91,18 +108,20 @@ private:
         auto& work = *static_cast<TBackgroundWork*>(self);
         AcquireSRWLockExclusive(&work.lock_);
         for (;;) {
-            while (work.state_ != TState::Handed && !work.stop_) {
+            while (work.states_[work.next_] != TState::Handed && !work.stop_) {
                 SleepConditionVariableSRW(&work.changed_, &work.lock_, INFINITE, 0);
             }
             if (work.stop_) break;
-            TJob job = std::move(*work.job_);
-            work.job_.reset();
-            work.state_ = TState::Running;
+            const std::size_t slot = work.next_;
+            work.next_ = (slot + 1) % kDepth;
+            TJob job = std::move(*work.jobs_[slot]);
+            work.jobs_[slot].reset();
+            work.states_[slot] = TState::Running;
             ReleaseSRWLockExclusive(&work.lock_);
             job.Run();
             AcquireSRWLockExclusive(&work.lock_);
-            work.job_.emplace(std::move(job));
-            work.state_ = TState::Done;
+            work.jobs_[slot].emplace(std::move(job));
+            work.states_[slot] = TState::Done;
             WakeAllConditionVariable(&work.changed_);
         }
         ReleaseSRWLockExclusive(&work.lock_);
@@ -113,8 +132,10 @@ private:
     bool unavailable_ = false;  // no thread could be started; jobs are not handed over
     SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
-    std::optional<TJob> job_;
-    TState state_ = TState::Free;
+    // A ring of slots: the jobs held, oldest first, from first_; the thread runs next_'s job next.
+    std::array<std::optional<TJob>, kDepth> jobs_;
+    std::array<TState, kDepth> states_{};
+    std::size_t first_ = 0, next_ = 0, held_ = 0;
     bool stop_ = false;
 };
 

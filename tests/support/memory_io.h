@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <random>
 #include <string>
 
@@ -34,23 +35,26 @@ private:
     TPieceWork* aheadWork_ = nullptr;
 };
 
-// Takes the bytes of a Write only at the next Write or Settle, as a sink that writes in the
-// background may: bytes changed before then show in the result.
+// Takes the bytes of a Write only when kWritesBehind more Writes, or Settle, have come, as a sink
+// that writes in the background may: bytes changed before then show in the result.
 class TMemorySink final : public TByteSink {
 public:
     void Write(const char* bytes, std::size_t count) override {
-        Settle();
-        pending_ = std::string_view(bytes, count);
+        pending_.emplace_back(bytes, count);
+        if (pending_.size() > kWritesBehind) {
+            bytes_.append(pending_.front());
+            pending_.pop_front();
+        }
     }
     void Settle() noexcept override {
-        bytes_.append(pending_);
-        pending_ = {};
+        for (const std::string_view bytes : pending_) bytes_.append(bytes);
+        pending_.clear();
     }
     const std::string& Bytes() const { return bytes_; }
 
 private:
     std::string bytes_;
-    std::string_view pending_;
+    std::deque<std::string_view> pending_;
 };
 
 }  // namespace zarn::testing

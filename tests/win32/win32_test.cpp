@@ -1,6 +1,11 @@
-// The Win32 helpers: system error texts, the string table and filling message templates.
+// The Win32 helpers: system error texts, the string table and filling message templates, handles,
+// and the background thread's hand-over.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <vector>
+
+#include "win/background_work.h"
 #include "win/file_access.h"
 #include "win/handle.h"
 #include "win/messages.h"
@@ -144,6 +149,49 @@ TEST(Handle, MovesOwnershipAndClosesWhatItHeld) {
     event = TObjectHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_FALSE(GetHandleInformation(oldEvent, &flags));
     EXPECT_TRUE(event);
+}
+
+// Jobs held three at a time run once each, in the order handed over, on the work's own thread,
+// while the caller goes on; a fourth is refused until the oldest has been taken back, and Take
+// hands them back oldest first.
+TEST(BackgroundWork, RunsJobsInOrderOnItsThreadAndHandsBackTheOldestFirst) {
+    struct TJob {
+        int number;
+        std::atomic<int>* order;  // counts the jobs run
+        HANDLE gate;              // a job waits for it to open
+        int ranAs = -1;           // the count when it ran
+        DWORD thread = 0;
+        void Run() noexcept {
+            WaitForSingleObject(gate, INFINITE);
+            ranAs = (*order)++;
+            thread = GetCurrentThreadId();
+        }
+    };
+    std::atomic<int> order{0};
+    const TObjectHandle gate(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    TBackgroundWork<TJob, 3> work;
+    for (int number = 0; number < 3; ++number) ASSERT_TRUE(work.Begin({number, &order, gate.Get()})) << number;
+    EXPECT_FALSE(work.Begin({3, &order, gate.Get()})) << "three are held";
+    EXPECT_EQ(0, order) << "the jobs wait for the gate while the caller goes on";
+    SetEvent(gate.Get());
+    std::vector<int> numbers, ranAs;
+    for (int next = 3; next < 8; ++next) {
+        const std::optional<TJob> oldest = work.Take();
+        ASSERT_TRUE(oldest);
+        numbers.push_back(oldest->number);
+        ranAs.push_back(oldest->ranAs);
+        EXPECT_NE(GetCurrentThreadId(), oldest->thread);
+        EXPECT_TRUE(work.Begin({next, &order, gate.Get()})) << next;
+    }
+    work.Settle();
+    EXPECT_EQ(8, order) << "every job held has run after Settle";
+    while (const std::optional<TJob> oldest = work.Take()) {
+        numbers.push_back(oldest->number);
+        ranAs.push_back(oldest->ranAs);
+    }
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}), numbers);
+    EXPECT_EQ(numbers, ranAs) << "run in the order handed over";
+    EXPECT_FALSE(work.Take()) << "none held";
 }
 
 }  // namespace
