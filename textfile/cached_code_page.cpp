@@ -1,5 +1,6 @@
 #include "textfile/cached_code_page.h"
 
+#include <algorithm>
 #include <cstring>
 
 
@@ -140,12 +141,62 @@ TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned c
     return {p + length, lane.o + CountOf(entry), true};
 }
 
+std::optional<TCachedCodePage::TLane> TCachedCodePage::EncodeUtf8Window(const unsigned char* p, char* o) {
+    static const TByteRanges kNone;
+    const TByteRanges* const ranges[3] = {&utf8Leads3_, &utf8Continuations_, &kNone};
+    std::uint64_t high, in[3];
+    kernels_.classify64(p, ranges, high, in);
+    if (high == 0) {  // ASCII, written as itself
+        std::memcpy(o, p, 64);
+        return TLane{p + 64, o + 64, true};
+    }
+    // Only ASCII and three-byte characters, each lead byte followed by two continuation bytes
+    // (those of a character that begins in the last two bytes lie past them, and are checked
+    // with it).
+    const std::uint64_t leads = in[0], continuations = in[1];
+    if (continuations != (leads << 1 | leads << 2) || high != (leads | continuations)) return std::nullopt;
+    const std::uint32_t* const encoded = encoded_.data();
+    // Each three-byte character after the ASCII before it, which is copied by 64 bytes (what lies
+    // past it is written over next); a wrong character shows only in bad.
+    std::uint32_t bad = 0;
+    const unsigned char* ascii = p;  // the ASCII not yet copied begins here
+    char* to = o;
+    for (std::uint64_t each = leads; each != 0; each &= each - 1) {
+        const unsigned char* const lead = p + __builtin_ctzll(each);
+        std::memcpy(to, ascii, 64);
+        to += lead - ascii;
+        std::uint32_t word;
+        std::memcpy(&word, lead, 4);
+        const std::uint32_t code3 = (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
+        bad |= (word & 0xC0C000) != 0x808000 || code3 < 0x800 || code3 - 0xD800 < 0x800;
+        const std::uint32_t entry = encoded[code3];
+        bad |= entry - 1 >= kNotOwnBytes - 1;  // not asked yet, or not of its own bytes
+        std::memcpy(to, &entry, 4);            // little-endian: the bytes first
+        to += CountOf(entry);
+        ascii = lead + 3;
+    }
+    if (bad) return std::nullopt;
+    const unsigned char* const end = std::max(p + 64, ascii);  // a character begun in the last bytes ends past them
+    std::memcpy(to, ascii, 64);
+    to += end - ascii;
+    return TLane{end, to, true};
+}
+
 std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, char* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const unsigned char* const end = p + bytes.size();
     const std::uint32_t* const encoded = encoded_.data();
     char* o = out;  // never ahead of p: no character gives more bytes than it has
+    const unsigned char* windowsFrom = p;  // 64 bytes at a time from here on, where they can be
     while (p < end) {
+        if (asciiEncodesAsItself_ && p >= windowsFrom && end - p >= 128) {
+            if (const std::optional<TLane> lane = EncodeUtf8Window(p, o)) {
+                p = lane->p;
+                o = lane->o;
+                continue;
+            }
+            windowsFrom = p + 64;  // these bytes one character at a time
+        }
         // A run of ASCII, where ASCII is written as itself, as it is.
         if (asciiEncodesAsItself_) {
             const std::size_t run = kernels_.asciiRun(p, static_cast<std::size_t>(end - p));

@@ -46,6 +46,10 @@ private:
         bool ok;
     };
     TLane CarefulStep(TLane lane, const unsigned char* stop);
+    // Encodes the characters that begin in the 64 bytes at p, all at once where they are ASCII
+    // and three-byte characters that have bytes of their own ready; fails (nothing) otherwise.
+    // At least 128 bytes must be readable at p, and as many writable at o.
+    std::optional<TLane> EncodeUtf8Window(const unsigned char* p, char* o);
     bool SingleRoundTrips(unsigned byte) const { return singles_[byte >> 6] >> (byte & 63) & 1; }
     // A clear bit of a pair: it does not come back, or its lead byte has not been asked about yet.
     bool PairKnownToRoundTrip(unsigned pair) const { return pairs_[pair >> 6] >> (pair & 63) & 1; }
@@ -71,6 +75,9 @@ private:
     // stay empty where they are too many.
     const TKernels& kernels_;
     TByteRanges leadRanges_, plainLeadRanges_, plainTrailRanges_;
+    // UTF-8: the lead bytes of three-byte characters, and the continuation bytes.
+    const TByteRanges utf8Leads3_ = RangesOf([](unsigned byte) { return byte >= 0xE0 && byte <= 0xEF; });
+    const TByteRanges utf8Continuations_ = RangesOf([](unsigned byte) { return byte >= 0x80 && byte <= 0xBF; });
     bool plainAsked_ = false;
     void FindPlainLeads();
 };

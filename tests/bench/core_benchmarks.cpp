@@ -161,6 +161,43 @@ std::u16string JapaneseText(std::size_t units) {
     return text;
 }
 
+// A business mix: ideographs of the tests' double-byte code page between ASCII numbers, dates,
+// codes and amounts, 1% of records with a quoted line break.
+std::u16string BusinessText(std::size_t units) {
+    std::mt19937 random(4);
+    std::u16string text;
+    auto word = [&] {
+        std::u16string ideographs;
+        for (int i = 2 + static_cast<int>(random() % 4); i > 0; --i) {
+            ideographs += static_cast<char16_t>(0x4E00 + random() % 16 * 256 + 0x40 + random() % 0xC0);
+        }
+        return ideographs;
+    };
+    auto ascii = [](const std::string& digits) { return std::u16string(digits.begin(), digits.end()); };
+    while (text.size() < units) {
+        text += ascii(std::to_string(100000 + random() % 900000)) + u"," + word() + u",2026/" + ascii(std::to_string(1 + random() % 12)) + u"/" +
+                ascii(std::to_string(1 + random() % 28)) + u"," + word() + word() + u",A-" + ascii(std::to_string(random() % 10000)) + u",\"" +
+                ascii(std::to_string(1 + random() % 999)) + u"," + ascii(std::to_string(100 + random() % 900)) + u"\"," + word() +
+                (random() % 100 == 0 ? u",\"" + word() + u"\r\n" + word() + u"\"" : u"," + word()) + u"\r\n";
+    }
+    return text;
+}
+
+void BM_StampBusinessDoubleByte(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    static const std::string input = Encoded(ansi, BusinessText(16 << 20));
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampBusinessDoubleByte);
+
+void BM_StampBusinessUtf8(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    TUtf8CodePage utf8(true);
+    static const std::string input = "\xEF\xBB\xBF" + Encoded(utf8, BusinessText(16 << 20));
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampBusinessUtf8);
+
 void BM_StampJapaneseDoubleByte(benchmark::State& state) {
     TDoubleByteCodePage ansi;
     static const std::string input = Encoded(ansi, JapaneseText(16 << 20));

@@ -135,48 +135,58 @@ TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
 // UTF-8 straight into the code page: where it answers, its bytes are those of decoding and
 // encoding; it answers for text of ASCII and characters below U+10000, and declines a character
 // that gives a CR, LF, NUL or double quote or a byte below 0x40 within more bytes, a four-byte
-// character and bytes that are not well-formed.
+// character and bytes that are not well-formed. With every variant of the kernels.
 TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
     TLatin1CodePage latin1;
     TDoubleByteCodePage doubleByte;
     TUtf8CodePage utf8(true);
     auto utf8Of = [&](std::u16string_view text) { return Encoded(utf8, text); };
-    for (TCodePage* ansi : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
-        TCachedCodePage cached(*ansi);
-        auto check = [&](const std::string& bytes, bool answers) {
-            std::string out(bytes.size(), '\0');
-            const auto count = cached.EncodeUtf8(bytes, out.data());
-            ASSERT_EQ(answers, count.has_value()) << Hex(bytes);
-            if (count) ASSERT_EQ(Encoded(*ansi, Decoded(utf8, bytes)), out.substr(0, *count)) << Hex(bytes);
-        };
-        for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
-            if (IsHighSurrogate(static_cast<char16_t>(unit)) || IsLowSurrogate(static_cast<char16_t>(unit))) continue;
-            const char16_t one = static_cast<char16_t>(unit);
-            const std::string own = Encoded(*ansi, {&one, 1});
-            const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
-            const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
-            const bool ownBytes = unit < 0x80 || !(seen || lowWithin);
-            for (const std::u16string& text : {std::u16string(1, one), u"ab," + std::u16string(1, one) + u"\r\n"}) check(utf8Of(text), ownBytes);
-        }
-        check("\xF0\x9F\x98\x80", false);                  // four bytes: a surrogate pair
-        check("\xE3\x81", false);                            // cut short
-        check("\xED\xA0\x80", false);                        // an encoded surrogate
-        check("\xC0\x80", false);                            // overlong
-        // The same among text, where the four-bytes-at-a-time loop meets them: each looks like a
-        // three-byte character there.
-        for (const char* malformed : {"\xE0\x80\xA2", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xE3\x81\x41", "\xE3\x41\x81"}) {
-            check(std::string("abc,") + malformed + "xyz,\xE3\x81\x82", false);
-            check(std::string("\xE3\x81\x82") + malformed + "\xE3\x81\x82\xE3\x81\x82", false);
-        }
-        std::mt19937 random(8);
-        for (int i = 0; i < 2000; ++i) {
-            std::u16string text;
-            for (int k = static_cast<int>(random() % 60); k > 0; --k) {
-                text += random() % 3 == 0 ? static_cast<char16_t>(random() % 0x80) : static_cast<char16_t>(0x4E00 + random() % 0x2000);
+    for (const TKernelLevel level : KernelLevels()) {
+        for (TCodePage* ansi : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
+            TCachedCodePage cached(*ansi, KernelsOf(level));
+            auto check = [&](const std::string& bytes, bool answers) {
+                std::string out(bytes.size(), '\0');
+                const auto count = cached.EncodeUtf8(bytes, out.data());
+                ASSERT_EQ(answers, count.has_value()) << Hex(bytes);
+                if (count) ASSERT_EQ(Encoded(*ansi, Decoded(utf8, bytes)), out.substr(0, *count)) << Hex(bytes);
+            };
+            for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+                if (IsHighSurrogate(static_cast<char16_t>(unit)) || IsLowSurrogate(static_cast<char16_t>(unit))) continue;
+                const char16_t one = static_cast<char16_t>(unit);
+                const std::string own = Encoded(*ansi, {&one, 1});
+                const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
+                const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
+                const bool ownBytes = unit < 0x80 || !(seen || lowWithin);
+                for (const std::u16string& text : {std::u16string(1, one), u"ab," + std::u16string(1, one) + u"\r\n"}) check(utf8Of(text), ownBytes);
             }
-            std::string out(utf8Of(text).size(), '\0');
-            const auto count = cached.EncodeUtf8(utf8Of(text), out.data());
-            if (count) ASSERT_EQ(Encoded(*ansi, text), out.substr(0, *count)) << i;
+            check("\xF0\x9F\x98\x80", false);                  // four bytes: a surrogate pair
+            check("\xE3\x81", false);                            // cut short
+            check("\xED\xA0\x80", false);                        // an encoded surrogate
+            check("\xC0\x80", false);                            // overlong
+            // The same among text, where the four-bytes-at-a-time loop meets them: each looks like a
+            // three-byte character there.
+            // And where 64 bytes at a time are taken: at every offset of such a block, the last ones
+            // too, whose character ends past it.
+            const std::string mixed = utf8Of(u"12,\x6771\x4EAC,2026/12/10,\x682A\x5F0F,");  // ASCII and ideographs
+            for (const char* malformed : {"\xE0\x80\xA2", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xE3\x81\x41", "\xE3\x41\x81"}) {
+                check(std::string("abc,") + malformed + "xyz,\xE3\x81\x82", false);
+                check(std::string("\xE3\x81\x82") + malformed + "\xE3\x81\x82\xE3\x81\x82", false);
+                for (std::size_t at = 0; at < 140; ++at) {
+                    std::string before;
+                    while (before.size() < at) before += before.size() % 7 == 0 && before.size() + 3 <= at ? "\xE3\x81\x82" : "a";
+                    check(before + malformed + mixed + mixed + mixed + mixed, false);
+                }
+            }
+            std::mt19937 random(8);
+            for (int i = 0; i < 2000; ++i) {
+                std::u16string text;
+                for (int k = static_cast<int>(random() % 300); k > 0; --k) {
+                    text += random() % 3 == 0 ? static_cast<char16_t>(random() % 0x80) : static_cast<char16_t>(0x4E00 + random() % 0x2000);
+                }
+                std::string out(utf8Of(text).size(), '\0');
+                const auto count = cached.EncodeUtf8(utf8Of(text), out.data());
+                if (count) ASSERT_EQ(Encoded(*ansi, text), out.substr(0, *count)) << i;
+            }
         }
     }
 }
