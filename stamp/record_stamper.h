@@ -15,7 +15,7 @@ namespace zarn {
 // of its line) and writes each line with CR LF, stamped where it ends a record.
 class TRecordStamper final : public TTextSink {
 public:
-    // kernels: the variant of the line-end and quote scan.
+    // kernels: the variant that copies lines of bytes and scans UTF-16 for line ends and quotes.
     explicit TRecordStamper(TTextWriter& writer, const TKernels& kernels = Kernels()) : writer_(writer), kernels_(kernels) {}
     void Text(std::u16string_view text) override;
     void Bytes(std::string_view bytes) override;
