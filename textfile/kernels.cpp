@@ -10,7 +10,7 @@ namespace zarn {
 
 namespace {
 
-// Lines copied out, the part that every variant shares. ----------------------------------------
+// Lines copied out, the part that every variant shares. ------------------------------------------
 
 // Each bit the parity of the set bits up to it.
 inline std::uint64_t PrefixXor(std::uint64_t bits) {
@@ -118,12 +118,11 @@ rest:
     return taken;
 }
 
-// Plain: one unit, one byte at a time. -------------------------------------------------------
+// Plain: one unit or byte at a time. -------------------------------------------------------------
 
-template <class TUnit>
-std::size_t ScanPlain(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
+std::size_t ScanPlain(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
     for (; pos < count; ++pos) {
-        const auto unit = static_cast<std::make_unsigned_t<TUnit>>(text[pos]);
+        const char16_t unit = text[pos];
         if (unit > u'"') continue;
         if (unit == u'"') odd = !odd;
         else if (unit == u'\r' || unit == u'\n') break;
@@ -154,28 +153,22 @@ void Classify64Plain(const unsigned char* bytes, const TByteRanges* const ranges
     }
 }
 
-// SSE2: 16 bytes at a time. -------------------------------------------------------------------
+// SSE2: 16 bytes at a time. ----------------------------------------------------------------------
 
-template <class TUnit>
-std::size_t ScanSse2(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
-    constexpr std::size_t kUnits = 16 / sizeof(TUnit);
-    constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFF : 0x5555;  // one mask bit per unit
-    const auto splat = [](char16_t unit) {
-        return sizeof(TUnit) == 1 ? _mm_set1_epi8(static_cast<char>(unit)) : _mm_set1_epi16(static_cast<short>(unit));
-    };
-    const auto equal = [](__m128i a, __m128i b) { return sizeof(TUnit) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); };
-    const __m128i quote = splat(u'"'), cr = splat(u'\r'), lf = splat(u'\n');
+// The UTF-16 scan, 8 units at a time: two mask bits for each unit.
+std::size_t ScanSse2(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
+    const __m128i quote = _mm_set1_epi16('"'), cr = _mm_set1_epi16('\r'), lf = _mm_set1_epi16('\n');
     unsigned parity = 0;
-    for (; pos + kUnits <= count; pos += kUnits) {
+    for (; pos + 8 <= count; pos += 8) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
-        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(equal(block, quote))) & kPerUnit;
-        const unsigned ends =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(equal(block, cr), equal(block, lf)))) & kPerUnit;
+        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, quote))) & 0x5555;
+        const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(
+                                  _mm_or_si128(_mm_cmpeq_epi16(block, cr), _mm_cmpeq_epi16(block, lf)))) & 0x5555;
         if (ends != 0) {
             const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
             parity ^= static_cast<unsigned>(__builtin_parity(quotes & ((1u << first) - 1)));
             odd ^= parity != 0;
-            return pos + first / sizeof(TUnit);
+            return pos + first / 2;
         }
         parity ^= static_cast<unsigned>(__builtin_parity(quotes));
     }
@@ -251,7 +244,7 @@ void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[
     Classify64By16<InRanges16>(bytes, ranges, high, in);
 }
 
-// SSSE3: 16 bytes at a time, a set looked up by byte shuffles. ------------------------------
+// SSSE3: 16 bytes at a time, a set looked up by byte shuffles. -----------------------------------
 
 // Bit i: byte i of the 16 is in the set: the bits of its low nibble's table entry (low or high
 // half of the bytes by the top bit), and of them the one for the rest of its high nibble.
@@ -273,30 +266,23 @@ __attribute__((target("ssse3"))) void Classify64Ssse3(const unsigned char* bytes
     Classify64By16<InSet16>(bytes, ranges, high, in);
 }
 
-// AVX2: 32 bytes at a time. -------------------------------------------------------------------
+// AVX2: 32 bytes at a time. ----------------------------------------------------------------------
 
-template <class TUnit>
-__attribute__((target("avx2"))) std::size_t ScanAvx2(const TUnit* text, std::size_t pos, std::size_t count, bool& odd) {
-    constexpr std::size_t kUnits = 32 / sizeof(TUnit);
-    constexpr unsigned kPerUnit = sizeof(TUnit) == 1 ? 0xFFFFFFFFu : 0x55555555u;
-    const bool bytes = sizeof(TUnit) == 1;
-    const __m256i quote = bytes ? _mm256_set1_epi8('"') : _mm256_set1_epi16('"');
-    const __m256i cr = bytes ? _mm256_set1_epi8('\r') : _mm256_set1_epi16('\r');
-    const __m256i lf = bytes ? _mm256_set1_epi8('\n') : _mm256_set1_epi16('\n');
+// The UTF-16 scan, 16 units at a time: two mask bits for each unit.
+__attribute__((target("avx2"))) std::size_t ScanAvx2(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
+    const __m256i quote = _mm256_set1_epi16('"'), cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
     unsigned parity = 0;
-    for (; pos + kUnits <= count; pos += kUnits) {
+    for (; pos + 16 <= count; pos += 16) {
         const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + pos));
-        const __m256i isQuote = bytes ? _mm256_cmpeq_epi8(block, quote) : _mm256_cmpeq_epi16(block, quote);
-        const __m256i isEnd = bytes ? _mm256_or_si256(_mm256_cmpeq_epi8(block, cr), _mm256_cmpeq_epi8(block, lf))
-                                    : _mm256_or_si256(_mm256_cmpeq_epi16(block, cr), _mm256_cmpeq_epi16(block, lf));
-        const unsigned quotes = static_cast<unsigned>(_mm256_movemask_epi8(isQuote)) & kPerUnit;
-        const unsigned ends = static_cast<unsigned>(_mm256_movemask_epi8(isEnd)) & kPerUnit;
+        const unsigned quotes = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, quote))) & 0x55555555u;
+        const unsigned ends = static_cast<unsigned>(_mm256_movemask_epi8(
+                                  _mm256_or_si256(_mm256_cmpeq_epi16(block, cr), _mm256_cmpeq_epi16(block, lf)))) & 0x55555555u;
         if (ends != 0) {
             const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
             const unsigned before = first == 0 ? 0 : quotes & (0xFFFFFFFFu >> (32 - first));
             parity ^= static_cast<unsigned>(__builtin_parity(before));
             odd ^= parity != 0;
-            return pos + first / sizeof(TUnit);
+            return pos + first / 2;
         }
         parity ^= static_cast<unsigned>(__builtin_parity(quotes));
     }
@@ -378,10 +364,10 @@ __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, 
     }
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain<char16_t>, AsciiRunPlain, Classify64Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2<char16_t>, AsciiRunSse2, Classify64Sse2};
-constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2<char16_t>, AsciiRunSse2, Classify64Ssse3};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2<char16_t>, AsciiRunAvx2, Classify64Avx2};
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, Classify64Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2};
+constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Ssse3};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2};
 
 bool Runs(const char* feature) {
     __builtin_cpu_init();
