@@ -27,24 +27,9 @@ bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
 }  // namespace
 
-// Of 64 bytes with these lead bytes, the trails: the bytes that follow a lead byte that begins a
-// character. A lead byte that is a trail begins nothing, so in a run of lead bytes every second
-// one is a trail. carry: in, whether the first byte is a trail (the last of the bytes before was
-// a lead byte that began a character); out, the same for the next 64.
-std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry) {
-    constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAull;
-    const std::uint64_t beginning = leads & ~carry;
-    // Each run of lead bytes, counted from its first: the bytes at an even distance begin a
-    // character, and the one after the run is a trail when the run is odd in length.
-    const std::uint64_t codes = (((beginning << 1) | kOddBits) - beginning) ^ kOddBits;
-    const std::uint64_t trails = codes ^ (leads | carry);
-    carry = (codes & leads) >> 63;
-    return trails;
-}
-
 TCachedCodePage::TCachedCodePage(TCodePage& authority, const TKernels& kernels)
     : authority_(authority), shape_(authority.Shape()), encoded_(0x10000, 0), kernels_(kernels) {
-    leadRanges_ = RangesOf([&](unsigned byte) { return shape_.leadByte[byte]; }, 4);
+    doubleByteSets_.pairs = pairs_.data();
     if (Shape().kind != TCodePageShape::TKind::Utf8) {
         for (unsigned byte = 0; byte < 256; ++byte) {
             const char bytes[1] = {static_cast<char>(byte)};
@@ -53,6 +38,10 @@ TCachedCodePage::TCachedCodePage(TCodePage& authority, const TKernels& kernels)
             }
         }
         asciiRoundTrips_ = singles_[0] == ~std::uint64_t{0} && singles_[1] == ~std::uint64_t{0};
+        if (Shape().kind == TCodePageShape::TKind::DoubleByte) {
+            doubleByteSets_.leads = RangesOf([&](unsigned byte) { return byte >= 0x80 && shape_.leadByte[byte]; }, 4);
+            doubleByteSets_.singles = RangesOf([&](unsigned byte) { return byte >= 0x80 && SingleRoundTrips(byte); });
+        }
     }
     asciiEncodesAsItself_ = true;
     for (char16_t unit = 0; unit < 0x80; ++unit) {
@@ -261,13 +250,19 @@ bool TCachedCodePage::PairRoundTrips(unsigned lead, unsigned trail) {
 
 bool TCachedCodePage::RoundTrips(std::string_view bytes) {
     if (shape_.kind == TCodePageShape::TKind::Utf8) return false;
-    if (shape_.kind == TCodePageShape::TKind::DoubleByte && asciiRoundTrips_ && leadRanges_.count != 0) {
-        return DoubleByteRoundTrips(bytes);
-    }
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    // Double-byte text 64 bytes at a time, up to its last bytes or to a character that does not
+    // come back; from there one character at a time.
+    if (shape_.kind == TCodePageShape::TKind::DoubleByte && asciiRoundTrips_ && doubleByteSets_.leads.count != 0) {
+        if (!plainFound_) FindPlainLeads(bytes);
+        std::uint64_t carry = 0;
+        i = kernels_.checkDoubleBytes(p, n, doubleByteSets_, carry);
+        i += carry;  // a trail, checked with its pair
+    }
     const bool* const lead = shape_.leadByte.data();
-    for (std::size_t i = 0; i < n;) {
+    while (i < n) {
         if (asciiRoundTrips_ && i + 8 <= n) {  // eight ASCII bytes at a time
             std::uint64_t word;
             std::memcpy(&word, p + i, 8);
@@ -288,70 +283,44 @@ bool TCachedCodePage::RoundTrips(std::string_view bytes) {
     return true;
 }
 
-// Asks about every lead byte's pairs, and finds the set of trails that most lead bytes share.
-void TCachedCodePage::FindPlainLeads() {
-    plainAsked_ = true;
-    std::vector<std::array<std::uint64_t, 4>> rows(256);
-    for (unsigned lead = 0; lead < 256; ++lead) {
+// Asks about every lead byte's pairs, groups the lead bytes by the trails that come back after
+// them, and takes for the plain lead bytes the group whose pairs the bytes hold most (then the
+// group of most lead bytes). One group checked by its set of trails is quickest: the pairs of
+// any other are quicker looked up than checked by theirs.
+void TCachedCodePage::FindPlainLeads(std::string_view bytes) {
+    plainFound_ = true;
+    using TRow = std::array<std::uint64_t, 4>;
+    struct TGroup {
+        TRow trails;
+        std::array<bool, 256> leads{};
+        std::size_t leadCount = 0, met = 0;
+    };
+    std::vector<TGroup> groups;
+    std::array<std::size_t, 256> met{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (shape_.leadByte[byte]) ++met[byte], ++i;
+    }
+    for (unsigned lead = 0x80; lead < 256; ++lead) {
         if (!shape_.leadByte[lead]) continue;
         PairRoundTrips(lead, 0x40);
-        for (unsigned k = 0; k < 4; ++k) rows[lead][k] = pairs_[(lead << 8 | k << 6) >> 6];
+        TRow row;
+        for (unsigned k = 0; k < 4; ++k) row[k] = pairs_[(lead << 8 | k << 6) >> 6];
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const TGroup& each) { return each.trails == row; });
+        if (group == groups.end()) group = groups.insert(groups.end(), TGroup{row});
+        group->leads[lead] = true;
+        ++group->leadCount;
+        group->met += met[lead];
     }
-    unsigned best = 0, bestCount = 0;
-    for (unsigned lead = 0; lead < 256; ++lead) {
-        if (!shape_.leadByte[lead]) continue;
-        unsigned count = 0;
-        for (unsigned other = 0; other < 256; ++other) count += shape_.leadByte[other] && rows[other] == rows[lead];
-        if (count > bestCount) best = lead, bestCount = count;
-    }
-    if (bestCount == 0 || rows[best] == std::array<std::uint64_t, 4>{}) return;
-    plainLeadRanges_ = RangesOf([&](unsigned lead) { return shape_.leadByte[lead] && rows[lead] == rows[best]; }, 8);
-    plainTrailRanges_ = RangesOf([&](unsigned trail) { return rows[best][trail >> 6] >> (trail & 63) & 1; }, 4);
-    if (plainLeadRanges_.count == 0 || plainTrailRanges_.count == 0) plainLeadRanges_ = plainTrailRanges_ = TByteRanges();
+    const auto plain = std::max_element(groups.begin(), groups.end(), [](const TGroup& a, const TGroup& b) {
+        return a.met != b.met ? a.met < b.met : a.leadCount < b.leadCount;
+    });
+    if (plain == groups.end() || plain->trails == TRow{}) return;
+    const TByteRanges leads = RangesOf([&](unsigned byte) { return plain->leads[byte]; });
+    const TByteRanges trails = RangesOf([&](unsigned byte) { return plain->trails[byte >> 6] >> (byte & 63) & 1; });
+    if (leads.count == 0 || trails.count == 0) return;  // too many ranges: every pair is looked up
+    doubleByteSets_.plainLeads = leads;
+    doubleByteSets_.plainTrails = trails;
 }
-
-// Double-byte text 64 bytes at a time: masks of the lead bytes and of the bytes of 0x80 and
-// above tell which bytes are trails (those after a lead byte that begins a character), which lead
-// bytes begin a pair and which other bytes stand alone. A pair of a plain lead byte comes back
-// when its trail is one of the plain trails; the other pairs and the single bytes of 0x80 and
-// above are looked up one by one.
-bool TCachedCodePage::DoubleByteRoundTrips(std::string_view bytes) {
-    if (!plainAsked_) FindPlainLeads();
-    const TByteRanges* const ranges[3] = {&leadRanges_, &plainLeadRanges_, &plainTrailRanges_};
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::uint64_t carry = 0;  // the first byte of the next 64 is a trail
-    for (std::size_t at = 0; at < n; at += 64) {
-        alignas(16) unsigned char chunk[64];
-        const unsigned char* block = p + at;
-        if (n - at < 64) {  // the last bytes, followed by zeros: ASCII, no lead byte
-            std::memset(chunk, 0, sizeof chunk);
-            std::memcpy(chunk, block, n - at);
-            block = chunk;
-        }
-        std::uint64_t high, in[3];
-        kernels_.classify64(block, ranges, high, in);
-        if (high == 0) {  // ASCII: no lead byte, and a trail carried in was checked with its pair
-            carry = 0;
-            continue;
-        }
-        const std::uint64_t leads = in[0], plainLeads = in[1], plainTrails = in[2];
-        const std::uint64_t trails = Trails(leads, carry);
-        for (std::uint64_t alone = high & ~leads & ~trails; alone != 0; alone &= alone - 1) {
-            if (!SingleRoundTrips(p[at + static_cast<unsigned>(__builtin_ctzll(alone))])) return false;
-        }
-        std::uint64_t starts = leads & ~trails;
-        if (n - at <= 64 && (starts >> (n - 1 - at) & 1)) return false;  // the last byte: a lead byte without its trail
-        // Plain pairs whose trails lie within these 64 bytes, all at once; the others one by one.
-        const std::uint64_t plain = starts & plainLeads & ~(std::uint64_t{1} << 63);
-        if (plain & ~(plainTrails >> 1)) return false;
-        for (starts &= ~plain; starts != 0; starts &= starts - 1) {
-            const unsigned char* pair = p + at + static_cast<unsigned>(__builtin_ctzll(starts));
-            if (!PairKnownToRoundTrip(pair[0] << 8 | pair[1]) && !PairRoundTrips(pair[0], pair[1])) return false;
-        }
-    }
-    return true;
-}
-
 
 }  // namespace zarn

@@ -12,15 +12,12 @@
 
 namespace zarn {
 
-// Of 64 bytes of double-byte text (bit i: byte i) in which leads marks the lead bytes, the trails:
-// the bytes that follow a lead byte that begins a character. carry: in, whether the first byte
-// is a trail; out, whether the first byte of the next 64 is.
-std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry);
-
 class TCachedCodePage final : public TCodePage, public TAnsiFastPaths {
 public:
     // kernels: the variant of the double-byte check.
     explicit TCachedCodePage(TCodePage& authority, const TKernels& kernels = Kernels());
+    TCachedCodePage(const TCachedCodePage&) = delete;
+    TCachedCodePage& operator=(const TCachedCodePage&) = delete;
     const TCodePageShape& Shape() const override { return shape_; }
     std::size_t MaxBytesPerUnit() const override { return authority_.MaxBytesPerUnit(); }
     // UTF-8 that is well-formed is decoded by its definition; anything else by the authority,
@@ -55,7 +52,7 @@ private:
     bool PairKnownToRoundTrip(unsigned pair) const { return pairs_[pair >> 6] >> (pair & 63) & 1; }
     bool PairRoundTrips(unsigned lead, unsigned trail);
     bool DecodesToOneUnitThatComesBack(std::string_view bytes);
-    bool DoubleByteRoundTrips(std::string_view bytes);
+    void FindPlainLeads(std::string_view bytes);
 
     TCodePage& authority_;
     const TCodePageShape shape_;  // the authority's
@@ -69,17 +66,15 @@ private:
     std::array<bool, 256> leadAsked_{};
     bool asciiRoundTrips_ = false;  // every byte below 0x80 comes back as itself
     bool asciiEncodesAsItself_ = false;  // every unit below U+0080 is written as that byte alone
-    // For the quick check of double-byte text, byte values as ranges (first and last): the lead
-    // bytes; the plain lead bytes, those that share the most common set of trails that come back;
-    // and that set. The plain ranges are filled when the first double-byte text is checked, and
-    // stay empty where they are too many.
     const TKernels& kernels_;
-    TByteRanges leadRanges_, plainLeadRanges_, plainTrailRanges_;
+    // For the quick check of double-byte text: the lead bytes and the single bytes that come back,
+    // from construction, and the plain lead bytes with their trails, found when the first
+    // double-byte text is checked (every pair asked then).
+    TDoubleByteSets doubleByteSets_;
+    bool plainFound_ = false;
     // UTF-8: the lead bytes of three-byte characters, and the continuation bytes.
     const TByteRanges utf8Leads3_ = RangesOf([](unsigned byte) { return byte >= 0xE0 && byte <= 0xEF; });
     const TByteRanges utf8Continuations_ = RangesOf([](unsigned byte) { return byte >= 0x80 && byte <= 0xBF; });
-    bool plainAsked_ = false;
-    void FindPlainLeads();
 };
 
 }  // namespace zarn

@@ -153,6 +153,64 @@ void Classify64Plain(const unsigned char* bytes, const TByteRanges* const ranges
     }
 }
 
+bool PairComesBack(const TDoubleByteSets& sets, const unsigned char* lead) {
+    const unsigned pair = static_cast<unsigned>(lead[0]) << 8 | lead[1];
+    return sets.pairs[pair >> 6] >> (pair & 63) & 1;
+}
+
+// One byte at a time, every pair looked up: the plain sets only make the others quicker.
+std::size_t CheckDoubleBytesPlain(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
+                                  std::uint64_t& carry) {
+    std::size_t at = 0;
+    for (; at + 64 < count; at += 64) {
+        const unsigned char* const block = bytes + at;
+        std::uint64_t leads = 0;
+        for (unsigned i = 0; i < 64; ++i) leads |= std::uint64_t{InRanges(block[i], sets.leads)} << i;
+        std::uint64_t next = carry;
+        const std::uint64_t trails = Trails(leads, next);
+        bool bad = false;
+        for (unsigned i = 0; i < 64; ++i) {
+            if (trails >> i & 1) continue;
+            if (leads >> i & 1) bad |= !PairComesBack(sets, block + i);
+            else if (block[i] >= 0x80) bad |= !InRanges(block[i], sets.singles);
+        }
+        if (bad) break;
+        carry = next;
+    }
+    return at;
+}
+
+// The double-byte check with TLanes's vector instructions: the sets as bit masks of the 64
+// bytes, a pair of a plain lead byte checked by the plain trails, the other pairs looked up one
+// by one. Inlined into each variant, so that it is compiled for that variant's instructions.
+template <class TLanes>
+inline __attribute__((always_inline)) std::size_t CheckDoubleBytesBy64(const unsigned char* bytes, std::size_t count,
+                                                                       const TDoubleByteSets& sets, std::uint64_t& carry) {
+    std::size_t at = 0;
+    for (; at + 64 < count; at += 64) {
+        const unsigned char* const block = bytes + at;
+        const TLanes lanes(block);
+        const std::uint64_t high = lanes.High();
+        if (high == 0) {  // ASCII: no lead byte, and a trail carried in was checked with its pair
+            carry = 0;
+            continue;
+        }
+        const std::uint64_t leads = lanes.InTop(sets.leads);
+        std::uint64_t next = carry;
+        const std::uint64_t trails = Trails(leads, next);
+        std::uint64_t bad = high & ~leads & ~trails & ~lanes.InTop(sets.singles);
+        std::uint64_t starts = leads & ~trails;
+        // Plain pairs whose trails lie among the 64, by the set of trails; the others looked up.
+        const std::uint64_t plain = starts & lanes.InTop(sets.plainLeads) & ~(std::uint64_t{1} << 63);
+        bad |= plain & ~(lanes.In(sets.plainTrails) >> 1);
+        starts &= ~plain;
+        for (; starts != 0; starts &= starts - 1) bad |= !PairComesBack(sets, block + __builtin_ctzll(starts));
+        if (bad != 0) break;
+        carry = next;
+    }
+    return at;
+}
+
 // SSE2: 16 bytes at a time. ----------------------------------------------------------------------
 
 // The UTF-16 scan, 8 units at a time: two mask bits for each unit.
@@ -244,6 +302,33 @@ void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[
     Classify64By16<InRanges16>(bytes, ranges, high, in);
 }
 
+// 64 bytes as four vectors, sets by their ranges.
+class TLanesSse2 {
+public:
+    explicit TLanesSse2(const unsigned char* bytes) {
+        for (unsigned part = 0; part < 4; ++part) {
+            x_[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+            high_ |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x_[part]))} << (16 * part);
+        }
+    }
+    std::uint64_t High() const { return high_; }
+    std::uint64_t In(const TByteRanges& set) const {
+        std::uint64_t in = 0;
+        for (unsigned part = 0; part < 4; ++part) in |= std::uint64_t{InRanges16(x_[part], set)} << (16 * part);
+        return in;
+    }
+    std::uint64_t InTop(const TByteRanges& set) const { return In(set); }
+
+private:
+    __m128i x_[4];
+    std::uint64_t high_ = 0;
+};
+
+std::size_t CheckDoubleBytesSse2(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
+                                 std::uint64_t& carry) {
+    return CheckDoubleBytesBy64<TLanesSse2>(bytes, count, sets, carry);
+}
+
 // SSSE3: 16 bytes at a time, a set looked up by byte shuffles. -----------------------------------
 
 // Bit i: byte i of the 16 is in the set: the bits of its low nibble's table entry (low or high
@@ -264,6 +349,55 @@ __attribute__((target("ssse3"))) unsigned InSet16(__m128i bytes, const TByteRang
 __attribute__((target("ssse3"))) void Classify64Ssse3(const unsigned char* bytes, const TByteRanges* const ranges[3],
                                                       std::uint64_t& high, std::uint64_t in[3]) {
     Classify64By16<InSet16>(bytes, ranges, high, in);
+}
+
+// 64 bytes as four vectors, with what every set's lookup needs of them: each byte's low nibble,
+// and the bit that stands for its high nibble in a table entry.
+class TLanesSsse3 {
+public:
+    __attribute__((target("ssse3"))) explicit TLanesSsse3(const unsigned char* bytes) {
+        const __m128i nibble = _mm_set1_epi8(0x0F);
+        const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+        for (unsigned part = 0; part < 4; ++part) {
+            x_[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+            high_ |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x_[part]))} << (16 * part);
+            low_[part] = _mm_and_si128(x_[part], nibble);
+            bit_[part] = _mm_shuffle_epi8(bits, _mm_and_si128(_mm_srli_epi16(x_[part], 4), nibble));
+        }
+    }
+    std::uint64_t High() const { return high_; }
+    __attribute__((target("ssse3"))) std::uint64_t In(const TByteRanges& set) const {
+        const __m128i lowTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.low));
+        const __m128i highTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.high));
+        std::uint64_t in = 0;
+        for (unsigned part = 0; part < 4; ++part) {
+            const __m128i top = _mm_cmpgt_epi8(_mm_setzero_si128(), x_[part]);  // bytes of 0x80 and above
+            const __m128i row = _mm_or_si128(_mm_and_si128(top, _mm_shuffle_epi8(highTable, low_[part])),
+                                             _mm_andnot_si128(top, _mm_shuffle_epi8(lowTable, low_[part])));
+            in |= Mask(row, part);
+        }
+        return in;
+    }
+    // Of a set of bytes of 0x80 and above: only the high table is looked at.
+    __attribute__((target("ssse3"))) std::uint64_t InTop(const TByteRanges& set) const {
+        const __m128i highTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.high));
+        std::uint64_t in = 0;
+        for (unsigned part = 0; part < 4; ++part) in |= Mask(_mm_shuffle_epi8(highTable, low_[part]), part);
+        return in & high_;
+    }
+
+private:
+    __attribute__((target("ssse3"))) std::uint64_t Mask(__m128i row, unsigned part) const {
+        const __m128i in = _mm_cmpeq_epi8(_mm_and_si128(row, bit_[part]), bit_[part]);
+        return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(in))} << (16 * part);
+    }
+    __m128i x_[4], low_[4], bit_[4];
+    std::uint64_t high_ = 0;
+};
+
+__attribute__((target("ssse3"))) std::size_t CheckDoubleBytesSsse3(const unsigned char* bytes, std::size_t count,
+                                                                   const TDoubleByteSets& sets, std::uint64_t& carry) {
+    return CheckDoubleBytesBy64<TLanesSsse3>(bytes, count, sets, carry);
 }
 
 // AVX2: 32 bytes at a time. ----------------------------------------------------------------------
@@ -364,10 +498,61 @@ __attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, 
     }
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, Classify64Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2};
-constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Ssse3};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2};
+// As TLanesSsse3, as two vectors of 32 bytes; each half looks up the same tables.
+class TLanesAvx2 {
+public:
+    __attribute__((target("avx2"))) explicit TLanesAvx2(const unsigned char* bytes) {
+        const __m256i nibble = _mm256_set1_epi8(0x0F);
+        const __m256i bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128,
+                                              1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+        for (unsigned part = 0; part < 2; ++part) {
+            x_[part] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
+            high_ |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(x_[part]))} << (32 * part);
+            low_[part] = _mm256_and_si256(x_[part], nibble);
+            bit_[part] = _mm256_shuffle_epi8(bits, _mm256_and_si256(_mm256_srli_epi16(x_[part], 4), nibble));
+        }
+    }
+    std::uint64_t High() const { return high_; }
+    __attribute__((target("avx2"))) std::uint64_t In(const TByteRanges& set) const {
+        const __m256i lowTable = Table(set.low), highTable = Table(set.high);
+        std::uint64_t in = 0;
+        for (unsigned part = 0; part < 2; ++part) {
+            const __m256i row = _mm256_blendv_epi8(_mm256_shuffle_epi8(lowTable, low_[part]),
+                                                   _mm256_shuffle_epi8(highTable, low_[part]), x_[part]);
+            in |= Mask(row, part);
+        }
+        return in;
+    }
+    __attribute__((target("avx2"))) std::uint64_t InTop(const TByteRanges& set) const {
+        const __m256i highTable = Table(set.high);
+        std::uint64_t in = 0;
+        for (unsigned part = 0; part < 2; ++part) in |= Mask(_mm256_shuffle_epi8(highTable, low_[part]), part);
+        return in & high_;
+    }
+
+private:
+    __attribute__((target("avx2"))) static __m256i Table(const std::uint8_t* table) {
+        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+    }
+    __attribute__((target("avx2"))) std::uint64_t Mask(__m256i row, unsigned part) const {
+        const __m256i in = _mm256_cmpeq_epi8(_mm256_and_si256(row, bit_[part]), bit_[part]);
+        return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(in))} << (32 * part);
+    }
+    __m256i x_[2], low_[2], bit_[2];
+    std::uint64_t high_ = 0;
+};
+
+__attribute__((target("avx2"))) std::size_t CheckDoubleBytesAvx2(const unsigned char* bytes, std::size_t count,
+                                                                  const TDoubleByteSets& sets, std::uint64_t& carry) {
+    return CheckDoubleBytesBy64<TLanesAvx2>(bytes, count, sets, carry);
+}
+
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, Classify64Plain,
+                          CheckDoubleBytesPlain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2, CheckDoubleBytesSse2};
+constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Ssse3,
+                          CheckDoubleBytesSsse3};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2, CheckDoubleBytesAvx2};
 
 bool Runs(const char* feature) {
     __builtin_cpu_init();

@@ -54,6 +54,33 @@ struct TLineState {
     bool skipLf = false;  // the last line ended with CR, so an LF right after it belongs to it
 };
 
+// Of 64 bytes of double-byte text (bit i: byte i) in which leads marks the lead bytes, the trails:
+// the bytes that follow a lead byte that begins a character. A lead byte that is a trail begins
+// nothing, so in a run of lead bytes every second one is a trail. carry: in, whether the first
+// byte is a trail (the last of the bytes before was a lead byte that began a character); out, the
+// same for the next 64.
+inline std::uint64_t Trails(std::uint64_t leads, std::uint64_t& carry) {
+    constexpr std::uint64_t kOddBits = 0xAAAAAAAAAAAAAAAAull;
+    const std::uint64_t beginning = leads & ~carry;
+    // Each run of lead bytes, counted from its first: the bytes at an even distance begin a
+    // character, and the one after the run is a trail when the run is odd in length.
+    const std::uint64_t codes = (((beginning << 1) | kOddBits) - beginning) ^ kOddBits;
+    const std::uint64_t trails = codes ^ (leads | carry);
+    carry = (codes & leads) >> 63;
+    return trails;
+}
+
+// What double-byte text in the ANSI code page must hold to come back from it unchanged, for
+// TKernels::checkDoubleBytes. Every set holds bytes of 0x80 and above only, but plainTrails.
+struct TDoubleByteSets {
+    TByteRanges leads;    // the lead bytes
+    TByteRanges singles;  // the other bytes of 0x80 and above that come back alone
+    // Plain lead bytes, and the trails that come back after every one of them (and no other trail
+    // does); a pair of another lead byte is looked up in pairs.
+    TByteRanges plainLeads, plainTrails;
+    const std::uint64_t* pairs = nullptr;  // 65536 bits, bit lead * 256 + trail: the pair comes back
+};
+
 struct TKernels {
     TKernelLevel level;
     // Copies the lines of in (count bytes in the ANSI code page, in which CR, LF and the double
@@ -74,6 +101,13 @@ struct TKernels {
     // all 64 bytes are below 0x80.
     void (*classify64)(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
                        std::uint64_t in[3]);
+    // Checks double-byte text 64 bytes at a time while more than 64 bytes are left: every byte of
+    // 0x80 and above that stands alone is one of sets.singles, and every pair (a lead byte that
+    // begins a character and the byte after it, which may lie past the 64) comes back. Returns
+    // the bytes checked, a multiple of 64: it stops before the first 64 bytes in which a character
+    // does not come back. carry: as for Trails, of the bytes checked.
+    std::size_t (*checkDoubleBytes)(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
+                                    std::uint64_t& carry);
 };
 
 // The best kernels this processor runs, chosen at the first call.

@@ -26,40 +26,6 @@ private:
     TCodePage& inner_;
 };
 
-// The trails of 64 bytes of double-byte text from its lead bytes, against their definition taken
-// byte by byte: every pattern of 16 lead bytes at the start and at the end of the 64, and random
-// ones, with and without a trail carried in.
-TEST(Trails, FollowTheLeadBytesThatBeginACharacter) {
-    auto reference = [](std::uint64_t leads, std::uint64_t& carry) {
-        std::uint64_t trails = carry;
-        std::uint64_t out = 0;
-        for (unsigned i = carry ? 1 : 0; i < 64; ++i) {
-            if ((leads >> i & 1) == 0) continue;
-            if (i == 63) out = 1;
-            else trails |= std::uint64_t{1} << (i + 1);
-            ++i;  // the trail begins nothing
-        }
-        carry = out;
-        return trails;
-    };
-    auto check = [&](std::uint64_t leads) {
-        for (std::uint64_t carryIn : {0u, 1u}) {
-            std::uint64_t expectedCarry = carryIn, actualCarry = carryIn;
-            const std::uint64_t expected = reference(leads, expectedCarry);
-            ASSERT_EQ(expected, Trails(leads, actualCarry)) << std::hex << leads << " carry " << carryIn;
-            ASSERT_EQ(expectedCarry, actualCarry) << std::hex << leads << " carry " << carryIn;
-        }
-    };
-    for (std::uint64_t pattern = 0; pattern < 0x10000; ++pattern) {
-        check(pattern);
-        check(pattern << 48);
-        check(pattern << 24 | 0x8000000000000000ull);
-    }
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 200000; ++i) check(random() & random());
-    check(~std::uint64_t{0});
-}
-
 // Every unit alone, and strings with surrogates, lone and paired, among other units.
 TEST(CachedCodePage, EncodesAsTheCodePageItCaches) {
     TLatin1CodePage latin1;

@@ -150,6 +150,125 @@ TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
     }
 }
 
+// The trails of 64 bytes of double-byte text from its lead bytes, against their definition taken
+// byte by byte: every pattern of 16 lead bytes at the start and at the end of the 64, and random
+// ones, with and without a trail carried in.
+TEST(Trails, FollowTheLeadBytesThatBeginACharacter) {
+    auto reference = [](std::uint64_t leads, std::uint64_t& carry) {
+        std::uint64_t trails = carry;
+        std::uint64_t out = 0;
+        for (unsigned i = carry ? 1 : 0; i < 64; ++i) {
+            if ((leads >> i & 1) == 0) continue;
+            if (i == 63) out = 1;
+            else trails |= std::uint64_t{1} << (i + 1);
+            ++i;  // the trail begins nothing
+        }
+        carry = out;
+        return trails;
+    };
+    auto check = [&](std::uint64_t leads) {
+        for (std::uint64_t carryIn : {0u, 1u}) {
+            std::uint64_t expectedCarry = carryIn, actualCarry = carryIn;
+            const std::uint64_t expected = reference(leads, expectedCarry);
+            ASSERT_EQ(expected, Trails(leads, actualCarry)) << std::hex << leads << " carry " << carryIn;
+            ASSERT_EQ(expectedCarry, actualCarry) << std::hex << leads << " carry " << carryIn;
+        }
+    };
+    for (std::uint64_t pattern = 0; pattern < 0x10000; ++pattern) {
+        check(pattern);
+        check(pattern << 48);
+        check(pattern << 24 | 0x8000000000000000ull);
+    }
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) check(random() & random());
+    check(~std::uint64_t{0});
+}
+
+// The double-byte check, with sets shaped as a double-byte code page's: lead bytes in two ranges,
+// of which the plain ones share a set of trails and the others have rows of their own (one with no
+// pair that comes back), and single bytes of which some come back. The text is dense in what the
+// check tells apart: ASCII, plain and other pairs with trails that come back or not, lone lead
+// bytes, single bytes, and pairs across the ends of the 64 bytes and of the text; with and
+// without a trail carried in. Bytes checked and the carry out must be the plain variant's, and
+// the plain variant's must be the definition's, taken character by character.
+TEST(Kernels, EveryVariantChecksDoubleBytesAsThePlainOne) {
+    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
+    std::mt19937 random(15);
+    auto isLead = [](unsigned byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); };
+    auto isPlainLead = [&](unsigned byte) { return isLead(byte) && byte != 0x81 && byte != 0x82 && byte != 0x85 && byte != 0xFC; };
+    auto isPlainTrail = [](unsigned byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); };
+    std::vector<std::uint64_t> pairs(65536 / 64);
+    for (unsigned lead = 0; lead < 256; ++lead) {
+        for (unsigned trail = 0; trail < 256; ++trail) {
+            const bool comesBack = isPlainLead(lead) ? isPlainTrail(trail)
+                                 : lead == 0x81 ? trail >= 0x40 && trail % 5 != 0
+                                 : lead == 0x82 ? trail >= 0x9F && trail <= 0xF1
+                                 : lead == 0xFC ? trail >= 0x40 && trail <= 0x4B : false;  // 0x85: none
+            const unsigned pair = lead << 8 | trail;
+            if (isLead(lead) && comesBack) pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+        }
+    }
+    auto isSingle = [&](unsigned byte) { return byte >= 0xA1 && byte <= 0xDF; };
+    TDoubleByteSets sets;
+    sets.leads = RangesOf([&](unsigned byte) { return isLead(byte); });
+    sets.singles = RangesOf(isSingle);
+    sets.plainLeads = RangesOf(isPlainLead);
+    sets.plainTrails = RangesOf(isPlainTrail);
+    sets.pairs = pairs.data();
+    // Bytes checked, and the carry, as the definition gives them.
+    auto reference = [&](const std::string& text, std::uint64_t& carry) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        std::size_t at = 0;
+        for (; at + 64 < text.size(); at += 64) {
+            bool bad = false;
+            std::size_t i = at + carry;
+            for (; i < at + 64; ++i) {
+                const unsigned byte = p[i];
+                if (isLead(byte)) {
+                    const unsigned pair = byte << 8 | p[i + 1];
+                    bad |= (pairs[pair >> 6] >> (pair & 63) & 1) == 0;
+                    ++i;
+                } else {
+                    bad |= byte >= 0x80 && !isSingle(byte);
+                }
+            }
+            if (bad) break;
+            carry = i - (at + 64);
+        }
+        return at;
+    };
+    const unsigned char kinds[] = {'a', ',', '"', 0x81, 0x82, 0x85, 0x89, 0x9F, 0xE0, 0xFC, 0x40, 0x7F, 0xA0, 0xA1, 0xB0, 0xDF, 0xFD, 0xF2};
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const std::size_t size = random() % 400;
+        const unsigned asciiShare = random() % 4;  // from none to most of the bytes
+        while (text.size() < size) {
+            if (random() % 4 < asciiShare) {
+                text += static_cast<char>('#' + random() % 90);
+            } else if (random() % 3 == 0) {  // a plain pair that comes back
+                text += static_cast<char>(0x89 + random() % 0x10);
+                text += static_cast<char>(0x80 + random() % 0x7D);
+            } else {
+                text += static_cast<char>(kinds[random() % std::size(kinds)]);
+            }
+        }
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        for (const std::uint64_t carryIn : {0u, 1u}) {
+            std::uint64_t expectedCarry = carryIn;
+            const std::size_t expected = plain.checkDoubleBytes(bytes, text.size(), sets, expectedCarry);
+            std::uint64_t definedCarry = carryIn;
+            ASSERT_EQ(reference(text, definedCarry), expected) << "case " << i;
+            ASSERT_EQ(definedCarry, expectedCarry) << "case " << i;
+            for (const TKernelLevel level : KernelLevels()) {
+                std::uint64_t carry = carryIn;
+                ASSERT_EQ(expected, KernelsOf(level).checkDoubleBytes(bytes, text.size(), sets, carry))
+                    << static_cast<int>(level) << " case " << i << " carry " << carryIn;
+                ASSERT_EQ(expectedCarry, carry) << static_cast<int>(level) << " case " << i << " carry " << carryIn;
+            }
+        }
+    }
+}
+
 TEST(Kernels, TheBestVariantIsOneThisProcessorRuns) {
     const std::vector<TKernelLevel> levels = KernelLevels();
     ASSERT_FALSE(levels.empty());
