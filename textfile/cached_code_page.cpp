@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 #include "textfile/text_stream.h"
 #include "textfile/utf8.h"
 
@@ -11,17 +10,10 @@ namespace zarn {
 
 namespace {
 
-// An entry of the encoding table: a unit's bytes (the first in the low byte), their count in the
-// two bits from bit 24, and kNotOwnBytes where its bytes do not stand for it alone among bytes
-// (see TTextSink::Bytes): an ASCII unit that gives other bytes than itself, or another unit that
-// gives a CR, LF, NUL or double quote, or a byte below 0x40 within more bytes. 0: not asked yet;
-// kByAuthority: the authority answers each time.
-constexpr unsigned kCountShift = 24;
-constexpr std::uint32_t kCountMask = 3;
-constexpr std::uint32_t kNotOwnBytes = 1u << 26;
-constexpr std::uint32_t kByAuthority = 1u << 31;
-
-std::size_t CountOf(std::uint32_t entry) { return entry >> kCountShift & kCountMask; }
+using unit_bytes::kByAuthority;
+using unit_bytes::kCountShift;
+using unit_bytes::Count;
+using unit_bytes::kNotOwnBytes;
 
 bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
@@ -94,7 +86,7 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out) {
             const std::uint32_t entry = encoded_[units[i]];
             if (entry - 1 >= kByAuthority - 1) break;  // not asked yet, or the authority's
             std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
-            o += CountOf(entry);
+            o += Count(entry);
         }
         if (i == n) break;
         const std::uint32_t entry = Encoded(units[i]);
@@ -107,7 +99,7 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out) {
             i = j;
             continue;
         }
-        for (std::size_t k = 0; k < CountOf(entry); ++k) *o++ = static_cast<char>(entry >> (8 * k));
+        for (std::size_t k = 0; k < Count(entry); ++k) *o++ = static_cast<char>(entry >> (8 * k));
         ++i;
     }
     return static_cast<std::size_t>(o - out);
@@ -125,50 +117,9 @@ TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned c
         return {p, lane.o, false};
     }
     const std::uint32_t entry = Encoded(units[0]);
-    if (entry & (kByAuthority | kNotOwnBytes) || CountOf(entry) > length) return {p, lane.o, false};
-    for (std::size_t k = 0; k < CountOf(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
-    return {p + length, lane.o + CountOf(entry), true};
-}
-
-std::optional<TCachedCodePage::TLane> TCachedCodePage::EncodeUtf8Window(const unsigned char* p, char* o) {
-    static const TByteRanges kNone;
-    const TByteRanges* const ranges[3] = {&utf8Leads3_, &utf8Continuations_, &kNone};
-    std::uint64_t high, in[3];
-    kernels_.classify64(p, ranges, high, in);
-    if (high == 0) {  // ASCII, written as itself
-        std::memcpy(o, p, 64);
-        return TLane{p + 64, o + 64, true};
-    }
-    // Only ASCII and three-byte characters, each lead byte followed by two continuation bytes
-    // (those of a character that begins in the last two bytes lie past them, and are checked
-    // with it).
-    const std::uint64_t leads = in[0], continuations = in[1];
-    if (continuations != (leads << 1 | leads << 2) || high != (leads | continuations)) return std::nullopt;
-    const std::uint32_t* const encoded = encoded_.data();
-    // Each three-byte character after the ASCII before it, which is copied by 64 bytes (what lies
-    // past it is written over next); a wrong character shows only in bad.
-    std::uint32_t bad = 0;
-    const unsigned char* ascii = p;  // the ASCII not yet copied begins here
-    char* to = o;
-    for (std::uint64_t each = leads; each != 0; each &= each - 1) {
-        const unsigned char* const lead = p + __builtin_ctzll(each);
-        std::memcpy(to, ascii, 64);
-        to += lead - ascii;
-        std::uint32_t word;
-        std::memcpy(&word, lead, 4);
-        const std::uint32_t code3 = (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
-        bad |= (word & 0xC0C000) != 0x808000 || code3 < 0x800 || code3 - 0xD800 < 0x800;
-        const std::uint32_t entry = encoded[code3];
-        bad |= entry - 1 >= kNotOwnBytes - 1;  // not asked yet, or not of its own bytes
-        std::memcpy(to, &entry, 4);            // little-endian: the bytes first
-        to += CountOf(entry);
-        ascii = lead + 3;
-    }
-    if (bad) return std::nullopt;
-    const unsigned char* const end = std::max(p + 64, ascii);  // a character begun in the last bytes ends past them
-    std::memcpy(to, ascii, 64);
-    to += end - ascii;
-    return TLane{end, to, true};
+    if (entry & (kByAuthority | kNotOwnBytes) || Count(entry) > length) return {p, lane.o, false};
+    for (std::size_t k = 0; k < Count(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
+    return {p + length, lane.o + Count(entry), true};
 }
 
 std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, char* out) {
@@ -179,11 +130,9 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
     const unsigned char* windowsFrom = p;  // 64 bytes at a time from here on, where they can be
     while (p < end) {
         if (asciiEncodesAsItself_ && p >= windowsFrom && end - p >= 128) {
-            if (const std::optional<TLane> lane = EncodeUtf8Window(p, o)) {
-                p = lane->p;
-                o = lane->o;
-                continue;
-            }
+            std::size_t written = 0;
+            p += kernels_.encodeUtf8(p, static_cast<std::size_t>(end - p), o, encoded, written);
+            o += written;
             windowsFrom = p + 64;  // these bytes one character at a time
         }
         // A run of ASCII, where ASCII is written as itself, as it is.
@@ -206,9 +155,9 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
             if (!ascii && !three) break;
             if (asciiEncodesAsItself_ && (word & 0x8080) == 0) break;  // two ASCII bytes: a run
             const std::uint32_t entry = encoded[ascii ? lead : code3];
-            if (entry - 1 >= kNotOwnBytes - 1) break;  // not asked yet, or not of its own bytes
+            if (!unit_bytes::Ready(entry)) break;
             std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
-            o += CountOf(entry);
+            o += Count(entry);
             p += ascii ? 1 : 3;
         }
         if (p == end || (asciiEncodesAsItself_ && end - p >= 2 && (p[0] | p[1]) < 0x80)) continue;
@@ -226,7 +175,7 @@ bool TCachedCodePage::DecodesToOneUnitThatComesBack(std::string_view bytes) {
     char16_t units[4];
     if (authority_.Decode(bytes, units) != 1 || IsSurrogate(units[0])) return false;
     const std::uint32_t entry = Encoded(units[0]);
-    if ((entry & kByAuthority) || CountOf(entry) != bytes.size()) return false;
+    if ((entry & kByAuthority) || Count(entry) != bytes.size()) return false;
     for (std::size_t k = 0; k < bytes.size(); ++k) {
         if (static_cast<unsigned char>(bytes[k]) != ((entry >> (8 * k)) & 0xFF)) return false;
     }

@@ -43,10 +43,6 @@ private:
         bool ok;
     };
     TLane CarefulStep(TLane lane, const unsigned char* stop);
-    // Encodes the characters that begin in the 64 bytes at p, all at once where they are ASCII
-    // and three-byte characters that have bytes of their own ready; fails (nothing) otherwise.
-    // At least 128 bytes must be readable at p, and as many writable at o.
-    std::optional<TLane> EncodeUtf8Window(const unsigned char* p, char* o);
     bool SingleRoundTrips(unsigned byte) const { return singles_[byte >> 6] >> (byte & 63) & 1; }
     // A clear bit of a pair: it does not come back, or its lead byte has not been asked about yet.
     bool PairKnownToRoundTrip(unsigned pair) const { return pairs_[pair >> 6] >> (pair & 63) & 1; }
@@ -56,7 +52,7 @@ private:
 
     TCodePage& authority_;
     const TCodePageShape shape_;  // the authority's
-    // [unit]: its bytes and their count, as one word (see FillEncodedPage); 0 where not asked yet.
+    // [unit]: its bytes and their count, as one word (see unit_bytes); 0 where not asked yet.
     std::vector<std::uint32_t> encoded_;
     // Round trips of an ANSI code page, as bits: of each byte that is no lead byte, asked for at
     // construction, and of each pair (bit lead * 256 + trail), asked for all pairs of a lead byte
@@ -72,9 +68,6 @@ private:
     // double-byte text is checked (every pair asked then).
     TDoubleByteSets doubleByteSets_;
     bool plainFound_ = false;
-    // UTF-8: the lead bytes of three-byte characters, and the continuation bytes.
-    const TByteRanges utf8Leads3_ = RangesOf([](unsigned byte) { return byte >= 0xE0 && byte <= 0xEF; });
-    const TByteRanges utf8Continuations_ = RangesOf([](unsigned byte) { return byte >= 0x80 && byte <= 0xBF; });
 };
 
 }  // namespace zarn

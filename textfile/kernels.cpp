@@ -211,6 +211,98 @@ inline __attribute__((always_inline)) std::size_t CheckDoubleBytesBy64(const uns
     return at;
 }
 
+// A three-byte character's unit from its lead byte on (the bytes in the low three of word), whether
+// well-formed or not.
+inline std::uint32_t Utf8Unit3(std::uint32_t word) {
+    return (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
+}
+
+// One character at a time; a window of 64 bytes is written out and then kept or not, as the
+// vector variants do.
+std::size_t EncodeUtf8Plain(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,
+                            std::size_t& written) {
+    std::size_t at = 0, o = 0;
+    while (at + 128 <= count) {
+        std::size_t p = at, to = o;
+        bool bad = false;
+        while (p < at + 64 && !bad) {
+            const unsigned byte = in[p];
+            if (byte < 0x80) {
+                out[to++] = static_cast<char>(byte);
+                ++p;
+                continue;
+            }
+            const std::uint32_t word = in[p] | in[p + 1] << 8 | in[p + 2] << 16;
+            const std::uint32_t unit = Utf8Unit3(word);
+            bad = (byte & 0xF0) != 0xE0 || (word & 0xC0C000) != 0x808000 || unit < 0x800 || !unit_bytes::Ready(table[unit]);
+            if (bad) break;
+            for (std::size_t k = 0; k < unit_bytes::Count(table[unit]); ++k) out[to++] = static_cast<char>(table[unit] >> (8 * k));
+            p += 3;
+        }
+        if (bad) break;
+        at = p;
+        o = to;
+    }
+    written += o;
+    return at;
+}
+
+// UTF-8 with TBlock's vector instructions: masks of the bytes of 0x80 and above, the lead bytes of
+// three-byte characters and the continuation bytes show whether 64 bytes hold only ASCII and
+// three-byte characters; then each character's entry is written after the ASCII before it,
+// which is copied by whole vectors. A character not well-formed (overlong, or continued wrongly
+// past the 64) or without a ready entry only marks the window bad. Inlined into each variant, so
+// that it is compiled for that variant's instructions.
+template <class TBlock>
+inline __attribute__((always_inline)) std::size_t EncodeUtf8By64(const unsigned char* in, std::size_t count, char* out,
+                                                                 const std::uint32_t* table, std::size_t& written) {
+    std::size_t at = 0;
+    char* o = out;
+    while (at + 128 <= count) {
+        const unsigned char* const p = in + at;
+        std::uint64_t high, leads, continuations;
+        TBlock::Utf8Masks(p, high, leads, continuations);
+        if (high == 0) {  // ASCII
+            TBlock::Copy64(o, reinterpret_cast<const char*>(p));
+            at += 64;
+            o += 64;
+            continue;
+        }
+        // Each lead byte followed by two continuation bytes, and no other byte of 0x80 and above;
+        // the bytes past the 64 that a character begun in the last two takes are checked here.
+        if (continuations != (leads << 1 | leads << 2) || high != (leads | continuations)) break;
+        std::uint32_t bad = ((leads >> 62) != 0 && (p[64] & 0xC0) != 0x80) | ((leads >> 63) != 0 && (p[65] & 0xC0) != 0x80);
+        // The unit of a three-byte character beginning at each byte, by vectors. Of every character:
+        // below U+0800 (overlong), or an entry not ready, sets a bit from bit 26 on in badBits.
+        std::uint16_t units[64];
+        TBlock::Units3(p, units);
+        std::uint32_t badBits = 0;
+        const unsigned char* ascii = p;  // the ASCII not yet copied begins here
+        char* to = o;
+        for (std::uint64_t each = leads; each != 0; each &= each - 1) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctzll(each));
+            const unsigned char* const lead = p + at;
+            TBlock::CopyShort(to, reinterpret_cast<const char*>(ascii), static_cast<std::size_t>(lead - ascii));
+            to += lead - ascii;
+            const std::uint32_t unit = units[at];
+            const std::uint32_t entry = table[unit];
+            badBits |= (entry - 1) | (unit - 0x800);  // see unit_bytes::Ready: no entry is kNotOwnBytes alone
+            std::memcpy(to, &entry, 4);  // little-endian: the bytes first
+            to += unit_bytes::Count(entry);
+            ascii = lead + 3;
+        }
+        bad |= badBits >> 26;
+        if (bad) break;
+        const unsigned char* const end = std::max(p + 64, ascii);  // a character begun in the last bytes ends past them
+        TBlock::CopyShort(to, reinterpret_cast<const char*>(ascii), static_cast<std::size_t>(end - ascii));
+        to += end - ascii;
+        at = static_cast<std::size_t>(end - in);
+        o = to;
+    }
+    written += static_cast<std::size_t>(o - out);
+    return at;
+}
+
 // SSE2: 16 bytes at a time. ----------------------------------------------------------------------
 
 // The UTF-16 scan, 8 units at a time: two mask bits for each unit.
@@ -254,11 +346,46 @@ struct TBlockSse2 {
         }
     }
     static void Copy64(char* out, const char* in) { Copy(out, in, 64); }
+    // Copies up to 64 bytes by 16 at a time: up to 15 past them are read and written.
+    static void CopyShort(char* out, const char* in, std::size_t count) {
+        Copy(out, in, 16);
+        if (count > 16) Copy(out + 16, in + 16, count - 16);
+    }
+    // Of the 64 bytes, each byte's unit as the lead byte of a three-byte character, well-formed or
+    // not: loads shifted by a byte give the 16-bit lanes of even and of odd bytes. 67 bytes are read.
+    static void Units3(const unsigned char* bytes, std::uint16_t units[64]) {
+        for (unsigned at = 0; at < 64; at += 16) {
+            __m128i lanes[2];  // [odd]: of the bytes at even and at odd offsets
+            for (unsigned odd = 0; odd < 2; ++odd) {
+                const __m128i lead = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + odd));
+                const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + odd + 2));
+                lanes[odd] = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(lead, 12), _mm_and_si128(_mm_srli_epi16(lead, 2), _mm_set1_epi16(0x0FC0))),
+                                          _mm_and_si128(last, _mm_set1_epi16(0x3F)));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(units + at), _mm_unpacklo_epi16(lanes[0], lanes[1]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(units + at + 8), _mm_unpackhi_epi16(lanes[0], lanes[1]));
+        }
+    }
+    static void Utf8Masks(const unsigned char* bytes, std::uint64_t& high, std::uint64_t& leads, std::uint64_t& continuations) {
+        high = leads = continuations = 0;
+        for (unsigned part = 0; part < 4; ++part) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+            const auto mask = [&](__m128i in) { return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(in))} << (16 * part); };
+            high |= mask(x);
+            leads |= mask(_mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-16)), _mm_set1_epi8(-32)));  // 0xF0, 0xE0
+            continuations |= mask(_mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-64)), _mm_set1_epi8(-128)));  // 0xC0, 0x80
+        }
+    }
 };
 
 std::size_t CopyLinesSse2(const char* in, std::size_t count, char* out, std::size_t room, std::string_view recordLineEnd,
                           TLineState& state, std::size_t& written) {
     return CopyLinesBy64<TBlockSse2>(in, count, out, room, recordLineEnd, state, written);
+}
+
+std::size_t EncodeUtf8Sse2(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,
+                           std::size_t& written) {
+    return EncodeUtf8By64<TBlockSse2>(in, count, out, table, written);
 }
 
 std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
@@ -450,12 +577,53 @@ struct TBlockAvx2 {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
     }
     __attribute__((target("avx2"))) static void Copy64(char* out, const char* in) { Copy(out, in, 64); }
+    // Copies up to 64 bytes by 32 at a time: up to 31 past them are read and written.
+    __attribute__((target("avx2"))) static void CopyShort(char* out, const char* in, std::size_t count) {
+        Copy32(out, in);
+        if (count > 32) Copy32(out + 32, in + 32);
+    }
+    // The top bits of the 32 bytes as bits of the 64, of the part-th 32.
+    __attribute__((target("avx2"))) static std::uint64_t Mask(__m256i bytes, unsigned part) {
+        return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes))} << (32 * part);
+    }
+    // As TBlockSse2::Units3, by 32 bytes: the lanes interleave within each half of the vectors.
+    __attribute__((target("avx2"))) static void Units3(const unsigned char* bytes, std::uint16_t units[64]) {
+        for (unsigned at = 0; at < 64; at += 32) {
+            __m256i lanes[2];
+            for (unsigned odd = 0; odd < 2; ++odd) {
+                const __m256i lead = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + odd));
+                const __m256i last = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + odd + 2));
+                lanes[odd] = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(lead, 12),
+                                                             _mm256_and_si256(_mm256_srli_epi16(lead, 2), _mm256_set1_epi16(0x0FC0))),
+                                             _mm256_and_si256(last, _mm256_set1_epi16(0x3F)));
+            }
+            const __m256i low = _mm256_unpacklo_epi16(lanes[0], lanes[1]);   // bytes 0-7 and 16-23
+            const __m256i high = _mm256_unpackhi_epi16(lanes[0], lanes[1]);  // bytes 8-15 and 24-31
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + at), _mm256_permute2x128_si256(low, high, 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(units + at + 16), _mm256_permute2x128_si256(low, high, 0x31));
+        }
+    }
+    __attribute__((target("avx2"))) static void Utf8Masks(const unsigned char* bytes, std::uint64_t& high,
+                                                          std::uint64_t& leads, std::uint64_t& continuations) {
+        high = leads = continuations = 0;
+        for (unsigned part = 0; part < 2; ++part) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
+            high |= Mask(x, part);
+            leads |= Mask(_mm256_cmpeq_epi8(_mm256_and_si256(x, _mm256_set1_epi8(-16)), _mm256_set1_epi8(-32)), part);  // 0xF0, 0xE0
+            continuations |= Mask(_mm256_cmpeq_epi8(_mm256_and_si256(x, _mm256_set1_epi8(-64)), _mm256_set1_epi8(-128)), part);
+        }
+    }
 };
 
 __attribute__((target("avx2"))) std::size_t CopyLinesAvx2(const char* in, std::size_t count, char* out, std::size_t room,
                                                           std::string_view recordLineEnd, TLineState& state,
                                                           std::size_t& written) {
     return CopyLinesBy64<TBlockAvx2>(in, count, out, room, recordLineEnd, state, written);
+}
+
+__attribute__((target("avx2"))) std::size_t EncodeUtf8Avx2(const unsigned char* in, std::size_t count, char* out,
+                                                           const std::uint32_t* table, std::size_t& written) {
+    return EncodeUtf8By64<TBlockAvx2>(in, count, out, table, written);
 }
 
 __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* bytes, std::size_t count) {
@@ -548,11 +716,13 @@ __attribute__((target("avx2"))) std::size_t CheckDoubleBytesAvx2(const unsigned 
 }
 
 constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, Classify64Plain,
-                          CheckDoubleBytesPlain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2, CheckDoubleBytesSse2};
+                          CheckDoubleBytesPlain, EncodeUtf8Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2, CheckDoubleBytesSse2,
+                         EncodeUtf8Sse2};
 constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Ssse3,
-                          CheckDoubleBytesSsse3};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2, CheckDoubleBytesAvx2};
+                          CheckDoubleBytesSsse3, EncodeUtf8Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2, CheckDoubleBytesAvx2,
+                         EncodeUtf8Avx2};
 
 bool Runs(const char* feature) {
     __builtin_cpu_init();

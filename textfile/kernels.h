@@ -81,6 +81,20 @@ struct TDoubleByteSets {
     const std::uint64_t* pairs = nullptr;  // 65536 bits, bit lead * 256 + trail: the pair comes back
 };
 
+// A UTF-16 unit's bytes in the ANSI code page, as an entry of a table by unit: the bytes (the
+// first in the low byte) and their count in the two bits from bit 24; kNotOwnBytes where they do
+// not stand for the unit alone among bytes (see TTextSink::Bytes), kByAuthority where the code
+// page answers for the unit each time, and 0 where it has not been asked yet.
+namespace unit_bytes {
+inline constexpr unsigned kCountShift = 24;
+inline constexpr std::uint32_t kCountMask = 3;
+inline constexpr std::uint32_t kNotOwnBytes = 1u << 26;
+inline constexpr std::uint32_t kByAuthority = 1u << 31;
+inline std::size_t Count(std::uint32_t entry) { return entry >> kCountShift & kCountMask; }
+// The entry's bytes may be written for the unit straight away.
+inline bool Ready(std::uint32_t entry) { return entry - 1 < kNotOwnBytes - 1; }
+}  // namespace unit_bytes
+
 struct TKernels {
     TKernelLevel level;
     // Copies the lines of in (count bytes in the ANSI code page, in which CR, LF and the double
@@ -108,6 +122,16 @@ struct TKernels {
     // does not come back. carry: as for Trails, of the bytes checked.
     std::size_t (*checkDoubleBytes)(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
                                     std::uint64_t& carry);
+    // UTF-8 into the ANSI code page, where ASCII is written as itself, 64 bytes at a time while 128
+    // or more are left: the characters that begin in the 64 bytes are all ASCII or well-formed
+    // three-byte characters whose entries in table (by unit, see unit_bytes; no surrogate's is
+    // ready) are ready. Stops
+    // before the first 64 bytes that hold anything else; returns the bytes taken (whole
+    // characters), and adds the bytes written to out to written. out has as many bytes writable
+    // as in has readable (no character gives more bytes than it has), and bytes past those
+    // written may be overwritten.
+    std::size_t (*encodeUtf8)(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,
+                              std::size_t& written);
 };
 
 // The best kernels this processor runs, chosen at the first call.

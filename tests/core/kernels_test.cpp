@@ -269,6 +269,110 @@ TEST(Kernels, EveryVariantChecksDoubleBytesAsThePlainOne) {
     }
 }
 
+// UTF-8 into the ANSI code page by a table: text of ASCII and three-byte characters, among them
+// characters not well-formed (overlong, surrogates, cut short, continued wrongly also past the 64
+// bytes looked at), two- and four-byte characters and stray continuation bytes; units whose
+// entries are ready (of one, two and three bytes), not asked yet, not of their own bytes, or the
+// authority's. Bytes taken and written and the bytes written must be the plain variant's, and
+// the plain variant's those of the definition, character by character.
+TEST(Kernels, EveryVariantEncodesUtf8AsThePlainOne) {
+    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
+    std::mt19937 random(16);
+    std::vector<std::uint32_t> table(0x10000);
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {  // below U+0800 too: an overlong form has an entry
+        const unsigned kind = random() % 16;
+        const std::uint32_t count = 1 + random() % 3;
+        const std::uint32_t bytes = (0x808080 | random()) & (0xFFFFFFu >> (8 * (3 - count)));
+        table[unit] = kind == 0 ? 0 : kind == 1 ? unit_bytes::kByAuthority : count << unit_bytes::kCountShift | bytes;
+        if (kind == 2) table[unit] |= unit_bytes::kNotOwnBytes;
+    }
+    for (std::uint32_t unit = 0xD800; unit < 0xE000; ++unit) table[unit] = unit_bytes::kByAuthority;  // as every table has them
+    // Ready: what the overlong forms below would give, and the characters around the forms.
+    for (const std::uint32_t unit : {0x22u, 0x7FFu}) table[unit] = 1u << unit_bytes::kCountShift | 0x3F;
+    for (std::uint32_t unit = 0x4E00; unit < 0x4E40; ++unit) table[unit] = 2u << unit_bytes::kCountShift | 0x8A90;
+    auto three = [](std::uint32_t unit) {
+        return std::string{static_cast<char>(0xE0 | unit >> 12), static_cast<char>(0x80 | (unit >> 6 & 0x3F)),
+                           static_cast<char>(0x80 | (unit & 0x3F))};
+    };
+    // Whether the characters from at to past at + 64 may be written at once, and their bytes.
+    auto reference = [&](const std::string& text, std::size_t at, std::string& out) {
+        const std::size_t start = out.size();
+        std::size_t p = at;
+        while (p < at + 64) {
+            const auto byte = static_cast<unsigned char>(text[p]);
+            if (byte < 0x80) {
+                out += static_cast<char>(byte);
+                ++p;
+                continue;
+            }
+            const auto second = static_cast<unsigned char>(text[p + 1]), third = static_cast<unsigned char>(text[p + 2]);
+            const std::uint32_t unit = (byte & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F);
+            if ((byte & 0xF0) != 0xE0 || (second & 0xC0) != 0x80 || (third & 0xC0) != 0x80 || unit < 0x800 ||
+                !unit_bytes::Ready(table[unit])) {
+                out.resize(start);
+                return at;
+            }
+            for (std::size_t k = 0; k < unit_bytes::Count(table[unit]); ++k) out += static_cast<char>(table[unit] >> (8 * k));
+            p += 3;
+        }
+        return p;
+    };
+    auto check = [&](const std::string& text, std::size_t count, int i) {
+        const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+        std::string defined;
+        std::size_t definedTaken = 0;
+        while (definedTaken + 128 <= count) {
+            const std::size_t next = reference(text, definedTaken, defined);
+            if (next == definedTaken) break;
+            definedTaken = next;
+        }
+        std::string expected(count + 64, '\0');
+        std::size_t expectedWritten = 0;
+        const std::size_t expectedTaken = plain.encodeUtf8(in, count, expected.data(), table.data(), expectedWritten);
+        ASSERT_EQ(definedTaken, expectedTaken) << "case " << i;
+        ASSERT_EQ(defined, expected.substr(0, expectedWritten)) << "case " << i;
+        for (const TKernelLevel level : KernelLevels()) {
+            std::string out(count + 64, '\0');
+            std::size_t written = 0;
+            ASSERT_EQ(expectedTaken, KernelsOf(level).encodeUtf8(in, count, out.data(), table.data(), written))
+                << static_cast<int>(level) << " case " << i;
+            ASSERT_EQ(defined, out.substr(0, written)) << static_cast<int>(level) << " case " << i;
+        }
+    };
+    const char* const odd[] = {"\xE0\x80\xA2", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xE3\x81", "\xE3",
+                               "\xE3\x41\x82", "\xC3\xA9", "\xF0\x9F\x98\x80", "\x80", "\xBF", "\xFF"};
+    // Each of them at every offset of the first 64 bytes and just past them, after ASCII and
+    // before characters that may be written.
+    for (const char* form : odd) {
+        for (std::size_t offset = 0; offset < 70; ++offset) {
+            std::string text = std::string(offset, 'a') + form;
+            while (text.size() < 200) text += three(0x4E00 + static_cast<std::uint32_t>(text.size()) % 0x40);
+            check(text, text.size(), static_cast<int>(offset));
+        }
+    }
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const std::size_t size = random() % 500;
+        const unsigned rare = 10 + random() % 400;  // how seldom a character is not one that may be written
+        while (text.size() < size) {
+            const unsigned kind = random() % 4;
+            if (random() % rare == 0) {
+                text += odd[random() % std::size(odd)];
+            } else if (kind == 0) {
+                text += three(0x800 + random() % (0x10000 - 0x800));
+            } else if (kind == 1) {
+                std::uint32_t unit;
+                do unit = 0x3000 + random() % 0x7000; while (!unit_bytes::Ready(table[unit]));
+                text += three(unit);
+            } else {
+                text += static_cast<char>(random() % 0x80);
+            }
+        }
+        text += std::string(70, 'z');  // so a cut character's missing bytes are ASCII
+        check(text, text.size() - 70 + random() % 71, i);
+    }
+}
+
 TEST(Kernels, TheBestVariantIsOneThisProcessorRuns) {
     const std::vector<TKernelLevel> levels = KernelLevels();
     ASSERT_FALSE(levels.empty());
