@@ -143,16 +143,6 @@ bool InRanges(unsigned byte, const TByteRanges& ranges) {
     return false;
 }
 
-void Classify64Plain(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
-                     std::uint64_t in[3]) {
-    high = in[0] = in[1] = in[2] = 0;
-    for (unsigned i = 0; i < 64; ++i) high |= std::uint64_t{bytes[i] >= 0x80} << i;
-    if (high == 0) return;
-    for (unsigned i = 0; i < 64; ++i) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InRanges(bytes[i], *ranges[k])} << i;
-    }
-}
-
 bool PairComesBack(const TDoubleByteSets& sets, const unsigned char* lead) {
     const unsigned pair = static_cast<unsigned>(lead[0]) << 8 | lead[1];
     return sets.pairs[pair >> 6] >> (pair & 63) & 1;
@@ -407,28 +397,6 @@ unsigned InRanges16(__m128i bytes, const TByteRanges& ranges) {
     return static_cast<unsigned>(_mm_movemask_epi8(in));
 }
 
-// The classification 16 bytes at a time, with InSet for the sets: inlined into each variant, so
-// that it is compiled for that variant's instructions.
-template <unsigned (*InSet)(__m128i, const TByteRanges&)>
-inline __attribute__((always_inline)) void Classify64By16(const unsigned char* bytes, const TByteRanges* const ranges[3],
-                                                          std::uint64_t& high, std::uint64_t in[3]) {
-    high = in[0] = in[1] = in[2] = 0;
-    __m128i x[4];
-    for (unsigned part = 0; part < 4; ++part) {
-        x[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
-        high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x[part]))} << (16 * part);
-    }
-    if (high == 0) return;
-    for (unsigned part = 0; part < 4; ++part) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet(x[part], *ranges[k])} << (16 * part);
-    }
-}
-
-void Classify64Sse2(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
-                    std::uint64_t in[3]) {
-    Classify64By16<InRanges16>(bytes, ranges, high, in);
-}
-
 // 64 bytes as four vectors, sets by their ranges.
 class TLanesSse2 {
 public:
@@ -457,26 +425,6 @@ std::size_t CheckDoubleBytesSse2(const unsigned char* bytes, std::size_t count, 
 }
 
 // SSSE3: 16 bytes at a time, a set looked up by byte shuffles. -----------------------------------
-
-// Bit i: byte i of the 16 is in the set: the bits of its low nibble's table entry (low or high
-// half of the bytes by the top bit), and of them the one for the rest of its high nibble.
-__attribute__((target("ssse3"))) unsigned InSet16(__m128i bytes, const TByteRanges& set) {
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i lowNibble = _mm_and_si128(bytes, nibble);
-    const __m128i highNibble = _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble);
-    const __m128i lowHalf = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(set.low)), lowNibble);
-    const __m128i highHalf = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(set.high)), lowNibble);
-    const __m128i top = _mm_cmpgt_epi8(_mm_setzero_si128(), bytes);  // bytes of 0x80 and above
-    const __m128i row = _mm_or_si128(_mm_and_si128(top, highHalf), _mm_andnot_si128(top, lowHalf));
-    const __m128i bit = _mm_shuffle_epi8(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128), highNibble);
-    const __m128i in = _mm_cmpeq_epi8(_mm_and_si128(row, bit), bit);
-    return static_cast<unsigned>(_mm_movemask_epi8(in));
-}
-
-__attribute__((target("ssse3"))) void Classify64Ssse3(const unsigned char* bytes, const TByteRanges* const ranges[3],
-                                                      std::uint64_t& high, std::uint64_t in[3]) {
-    Classify64By16<InSet16>(bytes, ranges, high, in);
-}
 
 // 64 bytes as four vectors, with what every set's lookup needs of them: each byte's low nibble,
 // and the bit that stands for its high nibble in a table entry.
@@ -636,36 +584,6 @@ __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* by
     return run + AsciiRunSse2(bytes + run, count - run);
 }
 
-// As InSet16, for 32 bytes: each half looks up the same tables.
-__attribute__((target("avx2"))) std::uint32_t InSet32(__m256i bytes, const TByteRanges& set) {
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i lowNibble = _mm256_and_si256(bytes, nibble);
-    const __m256i highNibble = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble);
-    const __m256i lowTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(set.low)));
-    const __m256i highTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(set.high)));
-    const __m256i lowHalf = _mm256_shuffle_epi8(lowTable, lowNibble);
-    const __m256i highHalf = _mm256_shuffle_epi8(highTable, lowNibble);
-    const __m256i row = _mm256_blendv_epi8(lowHalf, highHalf, bytes);  // by the top bit of each byte
-    const __m256i bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128,
-                                          1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    const __m256i bit = _mm256_shuffle_epi8(bits, highNibble);
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(row, bit), bit)));
-}
-
-__attribute__((target("avx2"))) void Classify64Avx2(const unsigned char* bytes, const TByteRanges* const ranges[3],
-                                                    std::uint64_t& high, std::uint64_t in[3]) {
-    high = in[0] = in[1] = in[2] = 0;
-    __m256i x[2];
-    for (unsigned part = 0; part < 2; ++part) {
-        x[part] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
-        high |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(x[part]))} << (32 * part);
-    }
-    if (high == 0) return;
-    for (unsigned part = 0; part < 2; ++part) {
-        for (unsigned k = 0; k < 3; ++k) in[k] |= std::uint64_t{InSet32(x[part], *ranges[k])} << (32 * part);
-    }
-}
-
 // As TLanesSsse3, as two vectors of 32 bytes; each half looks up the same tables.
 class TLanesAvx2 {
 public:
@@ -715,13 +633,11 @@ __attribute__((target("avx2"))) std::size_t CheckDoubleBytesAvx2(const unsigned 
     return CheckDoubleBytesBy64<TLanesAvx2>(bytes, count, sets, carry);
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, Classify64Plain,
-                          CheckDoubleBytesPlain, EncodeUtf8Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Sse2, CheckDoubleBytesSse2,
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, CheckDoubleBytesPlain, EncodeUtf8Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, CheckDoubleBytesSse2,
                          EncodeUtf8Sse2};
-constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, Classify64Ssse3,
-                          CheckDoubleBytesSsse3, EncodeUtf8Sse2};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, Classify64Avx2, CheckDoubleBytesAvx2,
+constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, CheckDoubleBytesSsse3, EncodeUtf8Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, CheckDoubleBytesAvx2,
                          EncodeUtf8Avx2};
 
 bool Runs(const char* feature) {

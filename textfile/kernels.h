@@ -110,11 +110,6 @@ struct TKernels {
     std::size_t (*scanUnits)(const char16_t* text, std::size_t pos, std::size_t count, bool& odd);
     // The length of the run of bytes below 0x80 (ASCII) that bytes begins with, of at most count.
     std::size_t (*asciiRun)(const unsigned char* bytes, std::size_t count);
-    // Of the 64 bytes at bytes: bit i set where byte i is 0x80 or above (high), and where it lies
-    // in each of three sets of ranges (in[0..2]); the sets are not looked at, and in stays 0, when
-    // all 64 bytes are below 0x80.
-    void (*classify64)(const unsigned char* bytes, const TByteRanges* const ranges[3], std::uint64_t& high,
-                       std::uint64_t in[3]);
     // Checks double-byte text 64 bytes at a time while more than 64 bytes are left: every byte of
     // 0x80 and above that stands alone is one of sets.singles, and every pair (a lead byte that
     // begins a character and the byte after it, which may lie past the 64) comes back. Returns

@@ -88,45 +88,6 @@ TEST(Kernels, EveryVariantCopiesLinesAsThePlainOne) {
     }
 }
 
-// The classification of 64 bytes, with ranges shaped as a double-byte code page's (lead bytes, the
-// plain lead bytes, their trails), as many as a set holds, none, and random ones; bytes of every
-// value, all ASCII, and runs of one kind.
-TEST(Kernels, EveryVariantClassifiesAsThePlainOne) {
-    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
-    std::mt19937 random(12);
-    auto between = [](unsigned first, unsigned last) { return [=](unsigned byte) { return byte >= first && byte <= last; }; };
-    std::vector<TByteRanges> sets = {
-        RangesOf([](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }),
-        RangesOf(between(0x88, 0x9F)),
-        RangesOf([](unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }),
-        RangesOf([](unsigned b) { return b % 32 < 4; }),  // eight ranges
-        TByteRanges(),
-        RangesOf(between(0, 255)),
-    };
-    for (int i = 0; i < 200; ++i) {
-        const unsigned a = random() % 256, b = random() % 256;
-        sets.push_back(RangesOf(between(std::min(a, b), std::max(a, b))));
-    }
-    for (int i = 0; i < 20000; ++i) {
-        unsigned char bytes[64];
-        const unsigned kind = random() % 4;
-        for (unsigned char& byte : bytes) {
-            byte = static_cast<unsigned char>(kind == 0 ? random() % 0x80 : kind == 1 ? random() : random() % 2 ? 0x82 : 0x41);
-        }
-        if (kind == 3) bytes[random() % 64] = static_cast<unsigned char>(random());
-        const TByteRanges* const ranges[3] = {&sets[random() % sets.size()], &sets[random() % sets.size()],
-                                              &sets[random() % sets.size()]};
-        std::uint64_t expectedHigh, expected[3];
-        plain.classify64(bytes, ranges, expectedHigh, expected);
-        for (const TKernelLevel level : KernelLevels()) {
-            std::uint64_t high, in[3];
-            KernelsOf(level).classify64(bytes, ranges, high, in);
-            ASSERT_EQ(expectedHigh, high) << static_cast<int>(level) << " case " << i;
-            for (unsigned k = 0; k < 3; ++k) ASSERT_EQ(expected[k], in[k]) << static_cast<int>(level) << " case " << i << " set " << k;
-        }
-    }
-}
-
 // The run of ASCII at the start of bytes: runs of every length up to past two vectors, ending in
 // each high byte value's kind, and at the end of the bytes.
 TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
@@ -184,86 +145,121 @@ TEST(Trails, FollowTheLeadBytesThatBeginACharacter) {
     check(~std::uint64_t{0});
 }
 
-// The double-byte check, with sets shaped as a double-byte code page's: lead bytes in two ranges,
-// of which the plain ones share a set of trails and the others have rows of their own (one with no
-// pair that comes back), and single bytes of which some come back. The text is dense in what the
-// check tells apart: ASCII, plain and other pairs with trails that come back or not, lone lead
-// bytes, single bytes, and pairs across the ends of the 64 bytes and of the text; with and
-// without a trail carried in. Bytes checked and the carry out must be the plain variant's, and
-// the plain variant's must be the definition's, taken character by character.
+// The double-byte check, with sets shaped as double-byte code pages: lead bytes of which the plain
+// ones share a set of trails and the others have rows of their own (one with no pair that comes
+// back), and single bytes of which some come back, or none; with sets of one range to eight. The
+// text is dense in what the check tells apart: ASCII, plain and other pairs with trails that come
+// back or not, lone lead bytes, single bytes, and pairs across the ends of the 64 bytes and of
+// the text; with and without a trail carried in. Bytes checked and the carry out must be the plain
+// variant's, and the plain variant's must be the definition's, taken character by character.
 TEST(Kernels, EveryVariantChecksDoubleBytesAsThePlainOne) {
+    struct TShape {
+        bool (*lead)(unsigned);
+        bool (*plainLead)(unsigned);
+        bool (*plainTrail)(unsigned);
+        bool (*single)(unsigned);
+        bool (*otherPair)(unsigned lead, unsigned trail);  // of a lead byte that is not plain
+    };
+    const TShape shapes[] = {
+        // As Japanese: two ranges of lead bytes, a few with rows of their own; halfwidth singles.
+        {[](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); },
+         [](unsigned b) { return b != 0x81 && b != 0x82 && b != 0x85 && b != 0xFC; },
+         [](unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); },
+         [](unsigned b) { return b >= 0xA1 && b <= 0xDF; },
+         [](unsigned lead, unsigned trail) {
+             return lead == 0x81 ? trail >= 0x40 && trail % 5 != 0 : lead == 0x82 ? trail >= 0x9F && trail <= 0xF1
+                  : lead == 0xFC ? trail >= 0x40 && trail <= 0x4B : false;  // 0x85: none
+         }},
+        // Four ranges of lead bytes, six of trails that reach below 0x80, no single byte.
+        {[](unsigned b) { return (b >= 0x81 && b <= 0x84) || (b >= 0x90 && b <= 0x9F) || (b >= 0xB0 && b <= 0xBF) || b >= 0xF0; },
+         [](unsigned b) { return b != 0x90 && b != 0xFF; },
+         [](unsigned b) { return b >= 0x40 && b % 32 < 12; },
+         [](unsigned) { return false; },
+         [](unsigned lead, unsigned trail) { return lead == 0x90 && trail >= 0xA1; }},
+    };
     const TKernels& plain = KernelsOf(TKernelLevel::Plain);
     std::mt19937 random(15);
-    auto isLead = [](unsigned byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); };
-    auto isPlainLead = [&](unsigned byte) { return isLead(byte) && byte != 0x81 && byte != 0x82 && byte != 0x85 && byte != 0xFC; };
-    auto isPlainTrail = [](unsigned byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); };
-    std::vector<std::uint64_t> pairs(65536 / 64);
-    for (unsigned lead = 0; lead < 256; ++lead) {
-        for (unsigned trail = 0; trail < 256; ++trail) {
-            const bool comesBack = isPlainLead(lead) ? isPlainTrail(trail)
-                                 : lead == 0x81 ? trail >= 0x40 && trail % 5 != 0
-                                 : lead == 0x82 ? trail >= 0x9F && trail <= 0xF1
-                                 : lead == 0xFC ? trail >= 0x40 && trail <= 0x4B : false;  // 0x85: none
-            const unsigned pair = lead << 8 | trail;
-            if (isLead(lead) && comesBack) pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+    for (const TShape& shape : shapes) {
+        std::vector<std::uint64_t> pairs(65536 / 64);
+        std::vector<unsigned char> plainLeads, plainTrails, others;
+        for (unsigned byte = 0x80; byte < 256; ++byte) {
+            (shape.lead(byte) ? shape.plainLead(byte) ? plainLeads : others : others).push_back(static_cast<unsigned char>(byte));
         }
-    }
-    auto isSingle = [&](unsigned byte) { return byte >= 0xA1 && byte <= 0xDF; };
-    TDoubleByteSets sets;
-    sets.leads = RangesOf([&](unsigned byte) { return isLead(byte); });
-    sets.singles = RangesOf(isSingle);
-    sets.plainLeads = RangesOf(isPlainLead);
-    sets.plainTrails = RangesOf(isPlainTrail);
-    sets.pairs = pairs.data();
-    // Bytes checked, and the carry, as the definition gives them.
-    auto reference = [&](const std::string& text, std::uint64_t& carry) {
-        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-        std::size_t at = 0;
-        for (; at + 64 < text.size(); at += 64) {
-            bool bad = false;
-            std::size_t i = at + carry;
-            for (; i < at + 64; ++i) {
-                const unsigned byte = p[i];
-                if (isLead(byte)) {
-                    const unsigned pair = byte << 8 | p[i + 1];
-                    bad |= (pairs[pair >> 6] >> (pair & 63) & 1) == 0;
-                    ++i;
+        for (unsigned lead = 0x80; lead < 256; ++lead) {
+            for (unsigned trail = 0; trail < 256; ++trail) {
+                if (lead == 0x80) {
+                    if (shape.plainTrail(trail)) plainTrails.push_back(static_cast<unsigned char>(trail));
+                    continue;
+                }
+                const bool comesBack = shape.plainLead(lead) ? shape.plainTrail(trail) : shape.otherPair(lead, trail);
+                const unsigned pair = lead << 8 | trail;
+                if (shape.lead(lead) && comesBack) pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+            }
+        }
+        TDoubleByteSets sets;
+        sets.leads = RangesOf(shape.lead);
+        sets.singles = RangesOf(shape.single);
+        sets.plainLeads = RangesOf([&](unsigned byte) { return shape.lead(byte) && shape.plainLead(byte); });
+        sets.plainTrails = RangesOf(shape.plainTrail);
+        ASSERT_NE(0u, sets.leads.count);
+        ASSERT_NE(0u, sets.plainLeads.count);
+        ASSERT_NE(0u, sets.plainTrails.count);
+        sets.pairs = pairs.data();
+        // Bytes checked, and the carry, as the definition gives them.
+        auto reference = [&](const std::string& text, std::uint64_t& carry) {
+            const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+            std::size_t at = 0;
+            for (; at + 64 < text.size(); at += 64) {
+                bool bad = false;
+                std::size_t i = at + carry;
+                for (; i < at + 64; ++i) {
+                    const unsigned byte = p[i];
+                    if (shape.lead(byte)) {
+                        const unsigned pair = byte << 8 | p[i + 1];
+                        bad |= (pairs[pair >> 6] >> (pair & 63) & 1) == 0;
+                        ++i;
+                    } else {
+                        bad |= byte >= 0x80 && !shape.single(byte);
+                    }
+                }
+                if (bad) break;
+                carry = i - (at + 64);
+            }
+            return at;
+        };
+        auto any = [&](const std::vector<unsigned char>& bytes) { return static_cast<char>(bytes[random() % bytes.size()]); };
+        for (int i = 0; i < 10000; ++i) {
+            std::string text;
+            const std::size_t size = random() % 400;
+            const unsigned asciiShare = random() % 4;  // from none to most of the bytes
+            while (text.size() < size) {
+                const unsigned kind = random() % 8;
+                if (random() % 4 < asciiShare) {
+                    text += static_cast<char>('#' + random() % 90);
+                } else if (kind < 3) {  // a plain pair that comes back
+                    text += any(plainLeads);
+                    text += any(plainTrails);
+                } else if (kind < 5) {  // any other byte of 0x80 and above: a lead or a single byte
+                    text += any(others);
+                } else if (kind < 7) {  // a plain lead byte, then any
+                    text += any(plainLeads);
                 } else {
-                    bad |= byte >= 0x80 && !isSingle(byte);
+                    text += static_cast<char>(random());
                 }
             }
-            if (bad) break;
-            carry = i - (at + 64);
-        }
-        return at;
-    };
-    const unsigned char kinds[] = {'a', ',', '"', 0x81, 0x82, 0x85, 0x89, 0x9F, 0xE0, 0xFC, 0x40, 0x7F, 0xA0, 0xA1, 0xB0, 0xDF, 0xFD, 0xF2};
-    for (int i = 0; i < 20000; ++i) {
-        std::string text;
-        const std::size_t size = random() % 400;
-        const unsigned asciiShare = random() % 4;  // from none to most of the bytes
-        while (text.size() < size) {
-            if (random() % 4 < asciiShare) {
-                text += static_cast<char>('#' + random() % 90);
-            } else if (random() % 3 == 0) {  // a plain pair that comes back
-                text += static_cast<char>(0x89 + random() % 0x10);
-                text += static_cast<char>(0x80 + random() % 0x7D);
-            } else {
-                text += static_cast<char>(kinds[random() % std::size(kinds)]);
-            }
-        }
-        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-        for (const std::uint64_t carryIn : {0u, 1u}) {
-            std::uint64_t expectedCarry = carryIn;
-            const std::size_t expected = plain.checkDoubleBytes(bytes, text.size(), sets, expectedCarry);
-            std::uint64_t definedCarry = carryIn;
-            ASSERT_EQ(reference(text, definedCarry), expected) << "case " << i;
-            ASSERT_EQ(definedCarry, expectedCarry) << "case " << i;
-            for (const TKernelLevel level : KernelLevels()) {
-                std::uint64_t carry = carryIn;
-                ASSERT_EQ(expected, KernelsOf(level).checkDoubleBytes(bytes, text.size(), sets, carry))
-                    << static_cast<int>(level) << " case " << i << " carry " << carryIn;
-                ASSERT_EQ(expectedCarry, carry) << static_cast<int>(level) << " case " << i << " carry " << carryIn;
+            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+            for (const std::uint64_t carryIn : {0u, 1u}) {
+                std::uint64_t expectedCarry = carryIn;
+                const std::size_t expected = plain.checkDoubleBytes(bytes, text.size(), sets, expectedCarry);
+                std::uint64_t definedCarry = carryIn;
+                ASSERT_EQ(reference(text, definedCarry), expected) << "case " << i;
+                ASSERT_EQ(definedCarry, expectedCarry) << "case " << i;
+                for (const TKernelLevel level : KernelLevels()) {
+                    std::uint64_t carry = carryIn;
+                    ASSERT_EQ(expected, KernelsOf(level).checkDoubleBytes(bytes, text.size(), sets, carry))
+                        << static_cast<int>(level) << " case " << i << " carry " << carryIn;
+                    ASSERT_EQ(expectedCarry, carry) << static_cast<int>(level) << " case " << i << " carry " << carryIn;
+                }
             }
         }
     }
