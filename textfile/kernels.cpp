@@ -214,8 +214,7 @@ std::size_t EncodeUtf8Plain(const unsigned char* in, std::size_t count, char* ou
     std::size_t at = 0, o = 0;
     while (at + 128 <= count) {
         std::size_t p = at, to = o;
-        bool bad = false;
-        while (p < at + 64 && !bad) {
+        while (p < at + 64) {
             const unsigned byte = in[p];
             if (byte < 0x80) {
                 out[to++] = static_cast<char>(byte);
@@ -224,12 +223,12 @@ std::size_t EncodeUtf8Plain(const unsigned char* in, std::size_t count, char* ou
             }
             const std::uint32_t word = in[p] | in[p + 1] << 8 | in[p + 2] << 16;
             const std::uint32_t unit = Utf8Unit3(word);
-            bad = (byte & 0xF0) != 0xE0 || (word & 0xC0C000) != 0x808000 || unit < 0x800 || !unit_bytes::Ready(table[unit]);
-            if (bad) break;
-            for (std::size_t k = 0; k < unit_bytes::Count(table[unit]); ++k) out[to++] = static_cast<char>(table[unit] >> (8 * k));
+            const std::uint32_t entry = table[unit];
+            if ((byte & 0xF0) != 0xE0 || (word & 0xC0C000) != 0x808000 || unit < 0x800 || !unit_bytes::Ready(entry)) break;
+            for (std::size_t k = 0; k < unit_bytes::Count(entry); ++k) out[to++] = static_cast<char>(entry >> (8 * k));
             p += 3;
         }
-        if (bad) break;
+        if (p < at + 64) break;  // a character that cannot be written this way
         at = p;
         o = to;
     }
@@ -270,11 +269,11 @@ inline __attribute__((always_inline)) std::size_t EncodeUtf8By64(const unsigned 
         const unsigned char* ascii = p;  // the ASCII not yet copied begins here
         char* to = o;
         for (std::uint64_t each = leads; each != 0; each &= each - 1) {
-            const unsigned at = static_cast<unsigned>(__builtin_ctzll(each));
-            const unsigned char* const lead = p + at;
+            const unsigned offset = static_cast<unsigned>(__builtin_ctzll(each));
+            const unsigned char* const lead = p + offset;
             TBlock::CopyShort(to, reinterpret_cast<const char*>(ascii), static_cast<std::size_t>(lead - ascii));
             to += lead - ascii;
-            const std::uint32_t unit = units[at];
+            const std::uint32_t unit = units[offset];
             const std::uint32_t entry = table[unit];
             badBits |= (entry - 1) | (unit - 0x800);  // see unit_bytes::Ready: no entry is kNotOwnBytes alone
             std::memcpy(to, &entry, 4);  // little-endian: the bytes first
