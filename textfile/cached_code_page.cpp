@@ -14,6 +14,7 @@ using unit_bytes::kByAuthority;
 using unit_bytes::kCountShift;
 using unit_bytes::Count;
 using unit_bytes::kNotOwnBytes;
+using unit_bytes::Ready;
 
 bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
@@ -155,7 +156,7 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
             if (!ascii && !three) break;
             if (asciiEncodesAsItself_ && (word & 0x8080) == 0) break;  // two ASCII bytes: a run
             const std::uint32_t entry = encoded[ascii ? lead : code3];
-            if (!unit_bytes::Ready(entry)) break;
+            if (!Ready(entry)) break;
             std::memcpy(o, &entry, 4);                 // little-endian: the bytes first
             o += Count(entry);
             p += ascii ? 1 : 3;

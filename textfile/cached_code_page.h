@@ -14,7 +14,7 @@ namespace zarn {
 
 class TCachedCodePage final : public TCodePage, public TAnsiFastPaths {
 public:
-    // kernels: the variant of the double-byte check.
+    // kernels: the variant of the hot loops (the double-byte check, UTF-8 into the code page).
     explicit TCachedCodePage(TCodePage& authority, const TKernels& kernels = Kernels());
     TCachedCodePage(const TCachedCodePage&) = delete;
     TCachedCodePage& operator=(const TCachedCodePage&) = delete;

@@ -153,9 +153,17 @@ class Display:
             time.sleep(0.2)
         return None
 
-    def press_ok(self, window):
-        self.xdotool("windowactivate", "--sync", window)
-        self.xdotool("key", "--window", window, "Return")
+    def press_ok(self, window, tries=10):
+        """Presses Return in the window until it is gone: a key sent before the box takes input
+        is lost."""
+        for _ in range(tries):
+            self.xdotool("windowactivate", "--sync", window)
+            self.xdotool("key", "--window", window, "Return")
+            deadline = time.time() + 2
+            while time.time() < deadline:
+                if window not in self.xdotool("search", "--onlyvisible", "--name", ".*").split():
+                    return
+                time.sleep(0.1)
 
     def screenshot(self, path):
         subprocess.run(["import", "-display", self.name, "-window", "root", str(path)],
