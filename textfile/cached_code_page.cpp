@@ -50,7 +50,9 @@ std::size_t TCachedCodePage::Decode(std::string_view bytes, char16_t* out) {
     return authority_.Decode(bytes, out);
 }
 
-// Asks the authority for the 256 units of the unit's page, one by one.
+// Asks the authority for the 256 units of the unit's page, one by one. Not of its own bytes: an
+// ASCII unit that gives other bytes than itself, or another unit that gives a CR, LF, NUL or
+// double quote, or a byte below 0x40 within more bytes.
 std::uint32_t TCachedCodePage::FillEncodedPage(char16_t unit) {
     const std::size_t first = unit & 0xFF00;
     char bytes[8];

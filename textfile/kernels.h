@@ -120,11 +120,10 @@ struct TKernels {
     // UTF-8 into the ANSI code page, where ASCII is written as itself, 64 bytes at a time while 128
     // or more are left: the characters that begin in the 64 bytes are all ASCII or well-formed
     // three-byte characters whose entries in table (by unit, see unit_bytes; no surrogate's is
-    // ready) are ready. Stops
-    // before the first 64 bytes that hold anything else; returns the bytes taken (whole
-    // characters), and adds the bytes written to out to written. out has as many bytes writable
-    // as in has readable (no character gives more bytes than it has), and bytes past those
-    // written may be overwritten.
+    // ready) are ready. Stops before the first 64 bytes that hold anything else; returns the bytes
+    // taken (whole characters), and adds the bytes written to out to written. out has as many
+    // bytes writable as in has readable (no character gives more bytes than it has), and bytes
+    // past those written may be overwritten.
     std::size_t (*encodeUtf8)(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,
                               std::size_t& written);
 };
