@@ -183,7 +183,7 @@ class Harness:
         self.launch_exe = Path(launch_exe).resolve()
         self.prefix = Path(prefix)
         self.source_dir = Path(source_dir)
-        self.last_display = None
+        self.session = None  # the display and locale of the Wine that runs, where it is known
 
     def program_folder(self, parent, name="zarn.exe"):
         """A folder holding a copy of zarn.exe (under the given file name)."""
@@ -213,12 +213,7 @@ class Harness:
         display, Wine makes windows on its display-less driver, where nobody could press OK: the
         launcher answers every message box then."""
         program = Path(program)
-        # Wine's desktop belongs to the display it was started on (or to none): a program started
-        # with the other can make no window. A change of display starts Wine anew.
-        display_name = display.name if display is not None else None
-        if display_name != self.last_display:
-            self.stop_wine()
-            self.last_display = display_name
+        self.use_session(display, locale)
         if command_line is None:
             command_line = " ".join('"%s"' % a for a in [win_path(program), *args])
         env = self.environment(locale, trace, display)
@@ -257,9 +252,7 @@ class Harness:
         files and uses Send To does, without a trace or display (the launchers answer every message
         box). Returns a Run for each, in order, with its exit code and the boxes answered; a run
         still going after timeout seconds is killed and gets the exit code None."""
-        if self.last_display is not None:
-            self.stop_wine()
-            self.last_display = None
+        self.use_session(None, locale)
         # Wine's server up before the runs, as a Windows session's is.
         subprocess.run(["wineserver", "-p"], env=self.environment(locale, False, None), check=False)
         runs = []
@@ -290,9 +283,7 @@ class Harness:
         path that the launcher's CreateProcessW cannot take (longer than 260 characters). No trace
         and no display: use it only where no message box is expected."""
         program = Path(program)
-        if self.last_display is not None:
-            self.stop_wine()
-            self.last_display = None
+        self.use_session(None, locale)
         env = self.environment(locale, False, None)
         exit_code = subprocess.run(["wine", win_path(program), *args], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, timeout=timeout).returncode
@@ -313,7 +304,17 @@ class Harness:
                 run.boxes.append(MessageBox(text=strings[0] if strings else "",
                                             caption=strings[1] if len(strings) > 1 else "", style=style))
 
+    def use_session(self, display, locale):
+        """Starts Wine anew for another display or locale. Wine's desktop belongs to the display it
+        was started on (or to none): a program started with the other can make no window. And its
+        processes keep the locale they started with, which one prefix cannot hold two of at once."""
+        session = (display.name if display is not None else None, locale)
+        if session != self.session:
+            self.stop_wine()
+            self.session = session
+
     def stop_wine(self):
+        self.session = None
         subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(self.prefix)},
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env={**os.environ, "WINEPREFIX": str(self.prefix)},
