@@ -151,7 +151,7 @@ std::optional<std::size_t> TCachedCodePage::EncodeUtf8(std::string_view bytes, c
             std::uint32_t word;
             std::memcpy(&word, p, 4);
             const std::uint32_t lead = word & 0xFF;
-            const std::uint32_t code3 = (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
+            const std::uint32_t code3 = Utf8Unit3(word);
             const bool ascii = lead < 0x80;
             const bool three = (lead & 0xF0) == 0xE0 && (word & 0xC0C000) == 0x808000 && code3 >= 0x800 &&
                                code3 - 0xD800 >= 0x800;

@@ -201,12 +201,6 @@ inline __attribute__((always_inline)) std::size_t CheckDoubleBytesBy64(const uns
     return at;
 }
 
-// A three-byte character's unit from its lead byte on (the bytes in the low three of word), whether
-// well-formed or not.
-inline std::uint32_t Utf8Unit3(std::uint32_t word) {
-    return (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
-}
-
 // One character at a time; a window of 64 bytes is written out and then kept or not, as the
 // vector variants do.
 std::size_t EncodeUtf8Plain(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,

@@ -5,7 +5,6 @@
 // inputs. A new fast path goes here, with its plain variant. Platform-free.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -94,6 +93,12 @@ inline std::size_t Count(std::uint32_t entry) { return entry >> kCountShift & kC
 // The entry's bytes may be written for the unit straight away.
 inline bool Ready(std::uint32_t entry) { return entry - 1 < kNotOwnBytes - 1; }
 }  // namespace unit_bytes
+
+// A three-byte UTF-8 character's unit from its lead byte on (the bytes in the low three of word,
+// the lead byte lowest), whether well-formed or not.
+inline std::uint32_t Utf8Unit3(std::uint32_t word) {
+    return (word & 0x0F) << 12 | (word >> 2 & 0xFC0) | (word >> 16 & 0x3F);
+}
 
 struct TKernels {
     TKernelLevel level;
