@@ -88,6 +88,9 @@ int TShell::RunApplication() {
         TTFZarn form(instance_, settings_);
         try {
             form.DoCreate();
+        } catch (const TWarning& warning) {
+            ShowBox(warning.Text(), MB_ICONWARNING);
+            PostQuitMessage(0);
         } catch (const TFailure& failure) {
             ReportFailure(failure.Text());
             PostQuitMessage(0);
@@ -128,11 +131,13 @@ void TShell::RunMessageLoop() {
     }
 }
 
-// Shows one message box with the failure's text (and a full stop where the text needs one),
-// the title as caption and the stop icon, owned by the active window, with the thread's other
-// windows disabled meanwhile. Returns when the user has dismissed it.
-void TShell::ReportFailure(std::u16string_view message) {
-    const std::u16string text = ReportText(message);
+// The failure's text (and a full stop where the text needs one), with the stop icon.
+void TShell::ReportFailure(std::u16string_view message) { ShowBox(ReportText(message), MB_ICONERROR); }
+
+// Shows one message box with the text, the title as caption, one OK button and the icon, owned by
+// the active window, with the thread's other windows disabled meanwhile. Returns when the user has
+// dismissed it.
+void TShell::ShowBox(const std::u16string& text, UINT icon) {
     const HWND application = applicationWindow_.Get();
     HWND active = GetActiveWindow();
     if (active == nullptr) active = GetLastActivePopup(application);
@@ -153,7 +158,7 @@ void TShell::ReportFailure(std::u16string_view message) {
     TDisabling disabling{active, {}};
     EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabling));
 
-    MessageBoxW(owner, Wide(text), Wide(title_), MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, Wide(text), Wide(title_), MB_OK | icon);
 
     if (moved) MoveWithoutSizing(application, Centre(remembered));
     for (HWND window : disabling.disabled) EnableWindow(window, TRUE);

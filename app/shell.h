@@ -24,13 +24,14 @@ public:
 
     // Creates the hidden application window, then the hidden main window, whose creation handler
     // runs the start-up dispatch, then runs the message loop until the end request. Every failure
-    // is reported here. Returns the exit code, 0.
+    // is reported here, and the warning of a run that replaced characters. Returns the exit code, 0.
     int Run();
 
 private:
     void CreateApplicationWindow();
     int RunApplication();
     void ReportFailure(std::u16string_view message);
+    void ShowBox(const std::u16string& text, UINT icon);
     void RunMessageLoop();
 
     HINSTANCE instance_;

@@ -19,6 +19,7 @@ void TRecordStamper::Text(std::u16string_view text) {
         if (pos > start) {
             state_.inLine = true;
             writer_.Text(text.substr(start, pos - start));
+            NoteLineOfFirstReplaced();
         }
         if (pos == count) break;
         EndLine();
@@ -29,21 +30,31 @@ void TRecordStamper::Text(std::u16string_view text) {
 
 void TRecordStamper::Bytes(std::string_view bytes) { writer_.Lines(bytes, state_, kernels_); }
 
+// A high surrogate held at the end of the line is encoded before its end.
 void TRecordStamper::EndLine() {
     writer_.LineEnd(!state_.odd);
+    NoteLineOfFirstReplaced();
+    ++state_.lineEnds;
     state_.inLine = false;
+}
+
+TReplacements TRecordStamper::Replaced() const {
+    TReplacements replaced = writer_.Replaced();
+    replaced.line = firstReplacedLine_;
+    return replaced;
 }
 
 void TRecordStamper::End() {
     if (state_.inLine) EndLine();
 }
 
-void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
-               std::size_t pieceBytes, const TKernels& kernels) {
+TReplacements StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
+                        TByteSink& sink, std::size_t pieceBytes, const TKernels& kernels) {
     TTextWriter writer(codePages.here.ansi, sink, stamp, pieceBytes);
     TRecordStamper stamper(writer, kernels);
     ReadText(source, codePages, stamper, pieceBytes);
     writer.Finish();
+    return stamper.Replaced();
 }
 
 }  // namespace zarn

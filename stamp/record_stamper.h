@@ -20,18 +20,25 @@ public:
     void Text(std::u16string_view text) override;
     void Bytes(std::string_view bytes) override;
     void End() override;
+    // What the writer's code page replaced, with the line of the first.
+    TReplacements Replaced() const;
 
 private:
     void EndLine();
+    void NoteLineOfFirstReplaced() {
+        if (firstReplacedLine_ == 0 && writer_.Replaced().count != 0) firstReplacedLine_ = state_.lineEnds + 1;
+    }
 
     TTextWriter& writer_;
     const TKernels& kernels_;
     TLineState state_;
+    std::uint64_t firstReplacedLine_ = 0;
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread.
-void StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp, TByteSink& sink,
-               std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
+// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread. Returns the
+// characters of the text that the ANSI code page replaced (the stamp's are not counted).
+TReplacements StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
+                        TByteSink& sink, std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
 
 }  // namespace zarn

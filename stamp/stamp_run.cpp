@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "stamp/date_stamp.h"
 #include "stamp/path_rules.h"
 #include "stamp/record_stamper.h"
@@ -18,6 +22,20 @@ namespace zarn {
 namespace {
 
 [[noreturn]] void FailCodePage() { throw TFailure(LoadMessage(IDS_CODE_PAGE_INVALID)); }
+
+std::u16string Decimal(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+// "U+20BB7" for a character (a surrogate pair as the code point it stands for).
+std::u16string CodePointOf(std::u16string_view character) {
+    char32_t code = character[0];
+    if (character.size() == 2) code = 0x10000 + ((code - 0xD800) << 10) + (character[1] - 0xDC00);
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code));
+    return std::u16string(text, text + std::strlen(text));
+}
 
 }  // namespace
 
@@ -55,9 +73,21 @@ void StampRun(const std::u16string& inputPath, const std::u16string& outputFolde
     // One set of caches for each thread that decodes.
     TCachedCodePage ansi(ansiPlatform), utf8(utf8Platform), aheadAnsi(ansiPlatform), aheadUtf8(utf8Platform);
     TOutputFile output(outputPath, input.Handle());
-    StampText(input, {{ansi, ansi, utf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, stamp, output);
+    const TReplacements replaced = StampText(input, {{ansi, utf8}, {aheadAnsi, aheadUtf8}}, stamp, output);
     input.Close();
+    if (replaced.count == 0) {
+        output.Commit();
+        return;
+    }
+    // The only copy of the text is never given up for one that lost characters.
+    if (output.ReplacesInput()) {
+        throw TFailure(FillMessage(LoadMessage(IDS_CHARACTERS_NOT_HELD), {Decimal(replaced.line), replaced.first,
+                                                                         CodePointOf(replaced.first), FullPath(outputPath)}));
+    }
     output.Commit();
+    throw TWarning(FillMessage(LoadMessage(IDS_CHARACTERS_REPLACED), {FullPath(outputPath), Decimal(replaced.count),
+                                                                      Decimal(replaced.line), replaced.first,
+                                                                      CodePointOf(replaced.first)}));
 }
 
 }  // namespace zarn

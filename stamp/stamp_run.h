@@ -14,7 +14,9 @@ namespace zarn {
 std::u16string TodaysStamp(const TStartupSettings& settings);
 
 // Stamps the file at inputPath into outputFolder under the same name, with the date separator
-// and ANSI code page of settings. Failures throw TFailure.
+// and ANSI code page of settings. Failures throw TFailure. Where the ANSI code page replaced
+// characters of the text: a copy is written, then TWarning says so; the input itself is not
+// replaced, and TFailure says so.
 void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder, const TStartupSettings& settings);
 
 }  // namespace zarn

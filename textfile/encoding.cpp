@@ -12,60 +12,48 @@ TBom DetectBom(std::string_view bytes) {
     return {TEncoding::Ansi, 0};
 }
 
-std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes) {
+// The cut goes where a character begins (a byte that continues none, or one three bytes past the
+// last byte that began anything), with at least three bytes after it: the bytes that a converter
+// may need to see to decode what ends at the cut as it would among text.
+std::size_t WholeUtf8Bytes(std::string_view bytes) {
     const std::size_t n = bytes.size();
-    switch (shape.kind) {
-    case TCodePageShape::TKind::SingleByte:
-        return n;
-    case TCodePageShape::TKind::DoubleByte: {
-        // A byte below 0x40 ends a character whether a converter takes it as the trail of a lead
-        // byte before it or as a character of its own, so cutting after one is safe with any
-        // converter. CSV has plenty: commas, digits, line ends.
-        const std::size_t look = n < kCarryBytes ? n : kCarryBytes;
-        for (std::size_t back = 1; back <= look; ++back) {
-            if (static_cast<unsigned char>(bytes[n - back]) < 0x40) return n - back + 1;
-        }
-        // Otherwise: a byte that is not a lead byte ends a character (alone or as a trail byte,
-        // the lead byte taking whatever byte follows), so the run of lead bytes after it pairs
-        // up from its start; an odd run leaves its last byte waiting for its trail.
-        std::size_t run = 0;
-        while (run < n && shape.leadByte[static_cast<unsigned char>(bytes[n - 1 - run])]) ++run;
-        if (run == n) return n - n % 2;  // the piece began at a boundary, so pairs from there
-        return n - run % 2;
+    if (n < 3) return 0;
+    const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; };
+    for (std::size_t cut = n - 3; cut > 0; --cut) {
+        if (!continues(cut) || (cut >= 3 && continues(cut - 1) && continues(cut - 2) && continues(cut - 3))) return cut;
     }
-    case TCodePageShape::TKind::Utf8: {
-        // The cut goes where a character begins (a byte that continues none, or one three bytes
-        // past the last byte that began anything), with at least three bytes after it: the bytes
-        // that a converter may need to see to decode what ends at the cut as it would among text.
-        if (n < 3) return 0;
-        for (std::size_t cut = n - 3; cut > 0; --cut) {
-            const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; };
-            if (!continues(cut) || (cut >= 3 && continues(cut - 1) && continues(cut - 2) && continues(cut - 3))) return cut;
-        }
-        return 0;
-    }
-    }
-    return n;
+    return 0;
 }
 
-bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes) {
-    if (shape.kind != TCodePageShape::TKind::DoubleByte) return true;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (!shape.leadByte[p[i]]) continue;
-        if (i + 1 == bytes.size() || p[i + 1] < 0x40) return false;
-        ++i;
-    }
-    return true;
+bool ReplacedByConversion(TCodePage& codePage, std::u16string_view character) {
+    char bytes[16];
+    if (character.empty() || character.size() * codePage.MaxBytesPerUnit() > sizeof bytes) return true;
+    const std::size_t count = codePage.Encode(character, bytes);
+    char16_t back[16];
+    const std::size_t units = count == 0 ? 0 : codePage.Decode(std::string_view(bytes, count), back);
+    return std::u16string_view(back, units) != character;
 }
 
-bool RoundTripsByConversion(TCodePage& codePage, std::string_view bytes) {
-    if (codePage.Shape().kind == TCodePageShape::TKind::Utf8 || !HasPlainTrails(codePage.Shape(), bytes)) return false;
-    std::u16string units(bytes.size(), u'\0');
-    units.resize(bytes.empty() ? 0 : codePage.Decode(bytes, units.data()));
-    std::string back(units.size() * codePage.MaxBytesPerUnit(), '\0');
-    back.resize(units.empty() ? 0 : codePage.Encode(units, back.data()));
-    return back == bytes;
+std::span<const TJisName> JisNames(unsigned codePage) {
+    static constexpr TJisName kShiftJis[] = {
+        {u'\x301C', {'\x81', '\x60'}},  // WAVE DASH, read back as U+FF5E FULLWIDTH TILDE
+        {u'\x2016', {'\x81', '\x61'}},  // DOUBLE VERTICAL LINE, read back as U+2225 PARALLEL TO
+        {u'\x2212', {'\x81', '\x7C'}},  // MINUS SIGN, read back as U+FF0D FULLWIDTH HYPHEN-MINUS
+        {u'\x2014', {'\x81', '\x5C'}},  // EM DASH, read back as U+2015 HORIZONTAL BAR
+        {u'\x00A2', {'\x81', '\x91'}},  // CENT SIGN, read back as U+FFE0 FULLWIDTH CENT SIGN
+        {u'\x00A3', {'\x81', '\x92'}},  // POUND SIGN, read back as U+FFE1 FULLWIDTH POUND SIGN
+        {u'\x00AC', {'\x81', '\xCA'}},  // NOT SIGN, read back as U+FFE2 FULLWIDTH NOT SIGN
+    };
+    if (codePage == 932) return kShiftJis;
+    return {};
+}
+
+std::size_t TPlainAnsiEncoder::Encode(std::u16string_view text, char* out, TReplacements& replaced) {
+    ForEachCharacter(text, [&](std::u16string_view character) {
+        if (codePage_.Replaces(character)) AddReplaced(replaced, character);
+        return true;
+    });
+    return text.empty() ? 0 : codePage_.Encode(text, out);
 }
 
 // Looks at 64 bytes at a time and stops at the first block that holds a byte of 0x80 or above.

@@ -2,10 +2,10 @@
 // Platform-free: the conversions themselves are behind TCodePage, implemented by the platform.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,8 +13,8 @@ namespace zarn {
 
 enum class TEncoding { Ansi, Utf16Le, Utf16Be, Utf8 };
 
-// The most bytes carried from one piece of a file to the next: an odd byte of UTF-16, the bytes of
-// UTF-8 after the last cut, or what follows the last whole character of a double-byte code page.
+// The most bytes carried from one piece of a file to the next: an odd byte of UTF-16, or the
+// bytes of UTF-8 after the last cut.
 inline constexpr std::size_t kCarryBytes = 256;
 
 struct TBom {
@@ -25,26 +25,28 @@ struct TBom {
 // The first mark the bytes begin with, in the order FF FE, FE FF, EF BB BF; else ANSI with size 0.
 TBom DetectBom(std::string_view bytes);
 
-// How the bytes of a code page form characters, for cutting a stream between characters.
-struct TCodePageShape {
-    enum class TKind { SingleByte, DoubleByte, Utf8 } kind = TKind::SingleByte;
-    std::array<bool, 256> leadByte{};  // DoubleByte: bytes that take the next non-zero byte with them
-};
-
-// The length of a prefix of bytes (which begin at a character boundary) that ends at a character
-// boundary, leaving at most kCarryBytes bytes; the rest is carried over to the next piece. In
-// UTF-8 at least three bytes are left (see TReader). At the end of the input the caller decodes
-// whatever is left.
-std::size_t WholeCharacterBytes(const TCodePageShape& shape, std::string_view bytes);
+// The length of a prefix of UTF-8 bytes (which begin at a character boundary) that ends at a
+// character boundary, with at least three bytes left after it (see TReader), and at most
+// kCarryBytes; the rest is carried over to the next piece. At the end of the input the caller
+// decodes whatever is left.
+std::size_t WholeUtf8Bytes(std::string_view bytes);
 
 // True when every byte is below 0x80 (the same characters in every ANSI code page).
 bool IsAscii(std::string_view bytes);
+
+// The characters that writing text in a code page replaced: those it writes as something that
+// does not read back as themselves (its default character, or a best-fit substitute).
+struct TReplacements {
+    std::uint64_t count = 0;
+    std::u16string first;       // the first of them: one unit, or a surrogate pair
+    std::uint64_t line = 0;     // the line of the first, from 1, where the stamper tells it; else 0
+};
 
 // Conversions of one code page, provided by the platform. Both take whole characters only.
 class TCodePage {
 public:
     virtual ~TCodePage() = default;
-    virtual const TCodePageShape& Shape() const = 0;
+    virtual bool IsUtf8() const = 0;
     // Decodes bytes into out, which has room for bytes.size() units (no byte gives more than one
     // unit). Returns the units written. Throws TFailure where the code page is strict and the
     // bytes are not well-formed.
@@ -54,40 +56,75 @@ public:
     // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
     // Returns the bytes written.
     virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
+    // True when the code page replaces the character (one unit, or a surrogate pair) as Encode
+    // writes it; a character written as another name of the same character (JisNames) is not
+    // replaced.
+    virtual bool Replaces(std::u16string_view character) = 0;
 };
 
-// The reference of the round-trip check: true when whole characters of a single- or double-byte
-// code page come back as the same bytes when decoded and encoded again, and no byte below 0x40 is
-// the trail of a lead byte. Such bytes can be written out as they are, and every quote, CR, LF and
-// zero among them is a character of its own. Found by decoding and encoding.
-bool RoundTripsByConversion(TCodePage& codePage, std::string_view bytes);
+// The reference of Replaces: the character alone encoded and decoded again does not give itself.
+bool ReplacedByConversion(TCodePage& codePage, std::u16string_view character);
 
-// The ANSI code page's fast paths: answers that let text go on as bytes, without being decoded and
-// encoded, exactly as decoding and encoding would give them (see TTextSink::Bytes). Each may
-// decline; then the text is decoded and encoded.
-class TAnsiFastPaths {
+// Each character of text, one unit or a surrogate pair (a lone surrogate is a character), to
+// each(character); stops where each returns false.
+template <class TEach>
+void ForEachCharacter(std::u16string_view text, TEach each) {
+    for (std::size_t i = 0; i < text.size();) {
+        const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                          text[i + 1] <= 0xDFFF;
+        const std::size_t length = pair ? 2 : 1;
+        if (!each(text.substr(i, length))) return;
+        i += length;
+    }
+}
+
+// A character that Shift-JIS holds under another name: the JIS X 0208 character that text from
+// other systems writes as unit, and its bytes in code page 932, whose platform table reads them
+// as another unit of the same name.
+struct TJisName {
+    char16_t unit;
+    char bytes[2];
+};
+
+// Such characters of a code page: those of code page 932 (wave dash, double vertical line, minus
+// sign, em dash, cent, pound and not sign); none elsewhere.
+std::span<const TJisName> JisNames(unsigned codePage);
+
+// Writing text in the ANSI code page: UTF-16, and UTF-8 straight into it where that can be done
+// as bytes.
+class TAnsiEncoder {
 public:
-    // As RoundTripsByConversion, or false.
-    virtual bool RoundTrips(std::string_view bytes) = 0;
+    virtual std::size_t MaxBytesPerUnit() const = 0;
+    // As TCodePage::Encode; adds the characters replaced to replaced (not its line). A surrogate
+    // pair is encoded whole only when both its units are in one call.
+    virtual std::size_t Encode(std::u16string_view text, char* out, TReplacements& replaced) = 0;
     // Of well-formed UTF-8 below U+10000: the bytes in the ANSI code page, the same as decoding and
     // encoding, where they may go on as bytes: no character above U+007F gives a CR, LF, NUL or
-    // double quote, or a byte below 0x40 within more bytes. Nothing otherwise. out has room for
-    // bytes.size() bytes.
+    // double quote, or a byte below 0x40 within more bytes, and none is replaced. Nothing
+    // otherwise. out has room for bytes.size() bytes.
     virtual std::optional<std::size_t> EncodeUtf8(std::string_view bytes, char* out) = 0;
 
 protected:
-    ~TAnsiFastPaths() = default;
+    ~TAnsiEncoder() = default;
 };
 
-// No fast path: every text is decoded and encoded.
-class TNoFastPaths final : public TAnsiFastPaths {
+// No fast path: every text is encoded by the code page, and each character asked whether the code
+// page replaces it.
+class TPlainAnsiEncoder final : public TAnsiEncoder {
 public:
-    bool RoundTrips(std::string_view) override { return false; }
+    explicit TPlainAnsiEncoder(TCodePage& codePage) : codePage_(codePage) {}
+    std::size_t MaxBytesPerUnit() const override { return codePage_.MaxBytesPerUnit(); }
+    std::size_t Encode(std::u16string_view text, char* out, TReplacements& replaced) override;
     std::optional<std::size_t> EncodeUtf8(std::string_view, char*) override { return std::nullopt; }
+
+private:
+    TCodePage& codePage_;
 };
 
-// No byte below 0x40 is the trail of a lead byte, and no lead byte is without its trail.
-bool HasPlainTrails(const TCodePageShape& shape, std::string_view bytes);
+// Counts a replaced character into replaced.
+inline void AddReplaced(TReplacements& replaced, std::u16string_view character) {
+    if (replaced.count++ == 0) replaced.first = character;
+}
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }

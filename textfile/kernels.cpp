@@ -49,6 +49,7 @@ std::size_t CopyLinesPlain(const char* in, std::size_t count, char* out, std::si
         if (room - o < lineEnd.size()) break;
         std::memcpy(out + o, lineEnd.data(), lineEnd.size());
         o += lineEnd.size();
+        ++state.lineEnds;
         state.inLine = false;
         state.skipLf = in[pos] == '\r';
         ++pos;
@@ -83,6 +84,7 @@ inline __attribute__((always_inline)) std::size_t CopyLinesBy64(const char* in, 
     }
     bool odd = state.odd;  // of the quotes before start
     bool inLine = state.inLine;
+    std::uint64_t ended = state.lineEnds;
     std::size_t o = 0;
     std::uint64_t parity = odd ? ~std::uint64_t{0} : 0;  // of the quotes before the block, in every bit
     std::uint64_t lastCr = 0;  // the byte before the block is a CR
@@ -107,11 +109,12 @@ inline __attribute__((always_inline)) std::size_t CopyLinesBy64(const char* in, 
             start = end + 1 + (in[end] == '\r' && in[end + 1] == '\n');
             odd = lineOdd != 0;
             inLine = false;
+            ++ended;
         }
     }
 rest:
     // From the start of the line now being copied, the plain way.
-    TLineState rest{odd, inLine, skipLf};
+    TLineState rest{odd, inLine, skipLf, ended};
     const std::size_t taken = start + CopyLinesPlain(in + start, count - start, out + o, room - o, recordLineEnd, rest, o);
     state = rest;
     written += o;
@@ -134,71 +137,6 @@ std::size_t AsciiRunPlain(const unsigned char* bytes, std::size_t count) {
     std::size_t run = 0;
     while (run < count && bytes[run] < 0x80) ++run;
     return run;
-}
-
-bool InRanges(unsigned byte, const TByteRanges& ranges) {
-    for (std::size_t r = 0; r < ranges.count; ++r) {
-        if (static_cast<std::uint8_t>(byte - ranges.first[r]) <= ranges.span[r]) return true;
-    }
-    return false;
-}
-
-bool PairComesBack(const TDoubleByteSets& sets, const unsigned char* lead) {
-    const unsigned pair = static_cast<unsigned>(lead[0]) << 8 | lead[1];
-    return sets.pairs[pair >> 6] >> (pair & 63) & 1;
-}
-
-// One byte at a time, every pair looked up: the plain sets only make the others quicker.
-std::size_t CheckDoubleBytesPlain(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
-                                  std::uint64_t& carry) {
-    std::size_t at = 0;
-    for (; at + 64 < count; at += 64) {
-        const unsigned char* const block = bytes + at;
-        std::uint64_t leads = 0;
-        for (unsigned i = 0; i < 64; ++i) leads |= std::uint64_t{InRanges(block[i], sets.leads)} << i;
-        std::uint64_t next = carry;
-        const std::uint64_t trails = Trails(leads, next);
-        bool bad = false;
-        for (unsigned i = 0; i < 64; ++i) {
-            if (trails >> i & 1) continue;
-            if (leads >> i & 1) bad |= !PairComesBack(sets, block + i);
-            else if (block[i] >= 0x80) bad |= !InRanges(block[i], sets.singles);
-        }
-        if (bad) break;
-        carry = next;
-    }
-    return at;
-}
-
-// The double-byte check with TLanes's vector instructions: the sets as bit masks of the 64
-// bytes, a pair of a plain lead byte checked by the plain trails, the other pairs looked up one
-// by one. Inlined into each variant, so that it is compiled for that variant's instructions.
-template <class TLanes>
-inline __attribute__((always_inline)) std::size_t CheckDoubleBytesBy64(const unsigned char* bytes, std::size_t count,
-                                                                       const TDoubleByteSets& sets, std::uint64_t& carry) {
-    std::size_t at = 0;
-    for (; at + 64 < count; at += 64) {
-        const unsigned char* const block = bytes + at;
-        const TLanes lanes(block);
-        const std::uint64_t high = lanes.High();
-        if (high == 0) {  // ASCII: no lead byte, and a trail carried in was checked with its pair
-            carry = 0;
-            continue;
-        }
-        const std::uint64_t leads = lanes.InTop(sets.leads);
-        std::uint64_t next = carry;
-        const std::uint64_t trails = Trails(leads, next);
-        std::uint64_t bad = high & ~leads & ~trails & ~lanes.InTop(sets.singles);
-        std::uint64_t starts = leads & ~trails;
-        // Plain pairs whose trails lie among the 64, by the set of trails; the others looked up.
-        const std::uint64_t plain = starts & lanes.InTop(sets.plainLeads) & ~(std::uint64_t{1} << 63);
-        bad |= plain & ~(lanes.In(sets.plainTrails) >> 1);
-        starts &= ~plain;
-        for (; starts != 0; starts &= starts - 1) bad |= !PairComesBack(sets, block + __builtin_ctzll(starts));
-        if (bad != 0) break;
-        carry = next;
-    }
-    return at;
 }
 
 // One character at a time; a window of 64 bytes is written out and then kept or not, as the
@@ -380,94 +318,6 @@ std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
     return run + AsciiRunPlain(bytes + run, count - run);
 }
 
-// Bit i: byte i of the 16 lies in one of the ranges.
-unsigned InRanges16(__m128i bytes, const TByteRanges& ranges) {
-    __m128i in = _mm_setzero_si128();
-    for (std::size_t r = 0; r < ranges.count; ++r) {
-        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(ranges.first[r])));
-        in = _mm_or_si128(in, _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(ranges.span[r]))), offset));
-    }
-    return static_cast<unsigned>(_mm_movemask_epi8(in));
-}
-
-// 64 bytes as four vectors, sets by their ranges.
-class TLanesSse2 {
-public:
-    explicit TLanesSse2(const unsigned char* bytes) {
-        for (unsigned part = 0; part < 4; ++part) {
-            x_[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
-            high_ |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x_[part]))} << (16 * part);
-        }
-    }
-    std::uint64_t High() const { return high_; }
-    std::uint64_t In(const TByteRanges& set) const {
-        std::uint64_t in = 0;
-        for (unsigned part = 0; part < 4; ++part) in |= std::uint64_t{InRanges16(x_[part], set)} << (16 * part);
-        return in;
-    }
-    std::uint64_t InTop(const TByteRanges& set) const { return In(set); }
-
-private:
-    __m128i x_[4];
-    std::uint64_t high_ = 0;
-};
-
-std::size_t CheckDoubleBytesSse2(const unsigned char* bytes, std::size_t count, const TDoubleByteSets& sets,
-                                 std::uint64_t& carry) {
-    return CheckDoubleBytesBy64<TLanesSse2>(bytes, count, sets, carry);
-}
-
-// SSSE3: 16 bytes at a time, a set looked up by byte shuffles. -----------------------------------
-
-// 64 bytes as four vectors, with what every set's lookup needs of them: each byte's low nibble,
-// and the bit that stands for its high nibble in a table entry.
-class TLanesSsse3 {
-public:
-    __attribute__((target("ssse3"))) explicit TLanesSsse3(const unsigned char* bytes) {
-        const __m128i nibble = _mm_set1_epi8(0x0F);
-        const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-        for (unsigned part = 0; part < 4; ++part) {
-            x_[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
-            high_ |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(x_[part]))} << (16 * part);
-            low_[part] = _mm_and_si128(x_[part], nibble);
-            bit_[part] = _mm_shuffle_epi8(bits, _mm_and_si128(_mm_srli_epi16(x_[part], 4), nibble));
-        }
-    }
-    std::uint64_t High() const { return high_; }
-    __attribute__((target("ssse3"))) std::uint64_t In(const TByteRanges& set) const {
-        const __m128i lowTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.low));
-        const __m128i highTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.high));
-        std::uint64_t in = 0;
-        for (unsigned part = 0; part < 4; ++part) {
-            const __m128i top = _mm_cmpgt_epi8(_mm_setzero_si128(), x_[part]);  // bytes of 0x80 and above
-            const __m128i row = _mm_or_si128(_mm_and_si128(top, _mm_shuffle_epi8(highTable, low_[part])),
-                                             _mm_andnot_si128(top, _mm_shuffle_epi8(lowTable, low_[part])));
-            in |= Mask(row, part);
-        }
-        return in;
-    }
-    // Of a set of bytes of 0x80 and above: only the high table is looked at.
-    __attribute__((target("ssse3"))) std::uint64_t InTop(const TByteRanges& set) const {
-        const __m128i highTable = _mm_load_si128(reinterpret_cast<const __m128i*>(set.high));
-        std::uint64_t in = 0;
-        for (unsigned part = 0; part < 4; ++part) in |= Mask(_mm_shuffle_epi8(highTable, low_[part]), part);
-        return in & high_;
-    }
-
-private:
-    __attribute__((target("ssse3"))) std::uint64_t Mask(__m128i row, unsigned part) const {
-        const __m128i in = _mm_cmpeq_epi8(_mm_and_si128(row, bit_[part]), bit_[part]);
-        return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(in))} << (16 * part);
-    }
-    __m128i x_[4], low_[4], bit_[4];
-    std::uint64_t high_ = 0;
-};
-
-__attribute__((target("ssse3"))) std::size_t CheckDoubleBytesSsse3(const unsigned char* bytes, std::size_t count,
-                                                                   const TDoubleByteSets& sets, std::uint64_t& carry) {
-    return CheckDoubleBytesBy64<TLanesSsse3>(bytes, count, sets, carry);
-}
-
 // AVX2: 32 bytes at a time. ----------------------------------------------------------------------
 
 // The UTF-16 scan, 16 units at a time: two mask bits for each unit.
@@ -577,78 +427,25 @@ __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* by
     return run + AsciiRunSse2(bytes + run, count - run);
 }
 
-// As TLanesSsse3, as two vectors of 32 bytes; each half looks up the same tables.
-class TLanesAvx2 {
-public:
-    __attribute__((target("avx2"))) explicit TLanesAvx2(const unsigned char* bytes) {
-        const __m256i nibble = _mm256_set1_epi8(0x0F);
-        const __m256i bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128,
-                                              1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-        for (unsigned part = 0; part < 2; ++part) {
-            x_[part] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * part));
-            high_ |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(x_[part]))} << (32 * part);
-            low_[part] = _mm256_and_si256(x_[part], nibble);
-            bit_[part] = _mm256_shuffle_epi8(bits, _mm256_and_si256(_mm256_srli_epi16(x_[part], 4), nibble));
-        }
-    }
-    std::uint64_t High() const { return high_; }
-    __attribute__((target("avx2"))) std::uint64_t In(const TByteRanges& set) const {
-        const __m256i lowTable = Table(set.low), highTable = Table(set.high);
-        std::uint64_t in = 0;
-        for (unsigned part = 0; part < 2; ++part) {
-            const __m256i row = _mm256_blendv_epi8(_mm256_shuffle_epi8(lowTable, low_[part]),
-                                                   _mm256_shuffle_epi8(highTable, low_[part]), x_[part]);
-            in |= Mask(row, part);
-        }
-        return in;
-    }
-    __attribute__((target("avx2"))) std::uint64_t InTop(const TByteRanges& set) const {
-        const __m256i highTable = Table(set.high);
-        std::uint64_t in = 0;
-        for (unsigned part = 0; part < 2; ++part) in |= Mask(_mm256_shuffle_epi8(highTable, low_[part]), part);
-        return in & high_;
-    }
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, EncodeUtf8Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, EncodeUtf8Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, EncodeUtf8Avx2};
 
-private:
-    __attribute__((target("avx2"))) static __m256i Table(const std::uint8_t* table) {
-        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
-    }
-    __attribute__((target("avx2"))) std::uint64_t Mask(__m256i row, unsigned part) const {
-        const __m256i in = _mm256_cmpeq_epi8(_mm256_and_si256(row, bit_[part]), bit_[part]);
-        return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(in))} << (32 * part);
-    }
-    __m256i x_[2], low_[2], bit_[2];
-    std::uint64_t high_ = 0;
-};
-
-__attribute__((target("avx2"))) std::size_t CheckDoubleBytesAvx2(const unsigned char* bytes, std::size_t count,
-                                                                  const TDoubleByteSets& sets, std::uint64_t& carry) {
-    return CheckDoubleBytesBy64<TLanesAvx2>(bytes, count, sets, carry);
-}
-
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, CheckDoubleBytesPlain, EncodeUtf8Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, CheckDoubleBytesSse2,
-                         EncodeUtf8Sse2};
-constexpr TKernels kSsse3{TKernelLevel::Ssse3, CopyLinesSse2, ScanSse2, AsciiRunSse2, CheckDoubleBytesSsse3, EncodeUtf8Sse2};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, CheckDoubleBytesAvx2,
-                         EncodeUtf8Avx2};
-
-bool Runs(const char* feature) {
+bool RunsAvx2() {
     __builtin_cpu_init();
-    return feature == std::string_view("ssse3") ? __builtin_cpu_supports("ssse3") : __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx2");
 }
 
 }  // namespace
 
 const TKernels& Kernels() {
-    static const TKernels& best = Runs("avx2") ? kAvx2 : Runs("ssse3") ? kSsse3 : kSse2;
+    static const TKernels& best = RunsAvx2() ? kAvx2 : kSse2;
     return best;
 }
 
 std::vector<TKernelLevel> KernelLevels() {
     std::vector<TKernelLevel> levels{TKernelLevel::Plain, TKernelLevel::Sse2};
-    if (Runs("ssse3")) levels.push_back(TKernelLevel::Ssse3);
-    if (Runs("avx2")) levels.push_back(TKernelLevel::Avx2);
+    if (RunsAvx2()) levels.push_back(TKernelLevel::Avx2);
     return levels;
 }
 
@@ -656,7 +453,6 @@ const TKernels& KernelsOf(TKernelLevel level) {
     switch (level) {
     case TKernelLevel::Plain: return kPlain;
     case TKernelLevel::Sse2: return kSse2;
-    case TKernelLevel::Ssse3: return kSsse3;
     case TKernelLevel::Avx2: return kAvx2;
     }
     return kPlain;

@@ -125,7 +125,10 @@ void TOutputFile::CheckDestination(HANDLE input) {
         // Through a link, the file linked to is the one replaced.
         if (std::u16string final = FinalPath(query.Get()); !final.empty()) target_ = std::move(final);
         // The input, held open for reading, may be the destination: that is allowed.
-        if (SameFile(query.Get(), input)) return;
+        if (SameFile(query.Get(), input)) {
+            replacesInput_ = true;
+            return;
+        }
     }
     const TFileHandle probe = RetryWhileHeld([&] { return OpenWriteProbe(target_); }, kHeld);
     if (!probe) {

@@ -70,6 +70,8 @@ public:
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
+    // True when the destination is the input file itself (also through a link to it).
+    bool ReplacesInput() const { return replacesInput_; }
     void Write(const char* bytes, std::size_t count) override;
     void Settle() noexcept override { writeBehind_.Settle(); }
     // Makes the complete temporary file durable and puts it in the destination's place, in one
@@ -104,6 +106,7 @@ private:
     TFileHandle temporary_;         // open until the temporary file is in place or gone
     bool marked_ = false;           // the temporary file is marked for deletion by the system
     std::optional<TFileIdentity> replaced_;  // the file to replace, as it was when checked
+    bool replacesInput_ = false;
     TRenameFile rename_;
     TBackgroundWork<TWrite, kWritesBehind> writeBehind_;  // ends before the temporary file is closed
 };

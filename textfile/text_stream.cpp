@@ -12,8 +12,8 @@ namespace {
 // Bytes checked at a time for being all ASCII.
 constexpr std::size_t kBlockBytes = 64 * 1024;
 
-// Each buffer keeps kCarryBytes free before its piece for what WholeCharacterBytes leaves over: a
-// UTF-8 cut leaves three to six bytes, and a block is always longer than what is carried from it.
+// Each buffer keeps kCarryBytes free before its piece for what WholeUtf8Bytes leaves over: a UTF-8
+// cut leaves three to six bytes, and a block is always longer than what is carried from it.
 static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
 
 // How a piece of a file is decoded: the file's encoding, and the code pages of the thread that
@@ -65,13 +65,11 @@ public:
     void Cut(bool atEnd) noexcept {
         cut_ = true;
         atEnd_ = atEnd;
-        const TCodePageShape& shape =
-            (decoding_.encoding == TEncoding::Utf8 ? decoding_.codePages.utf8 : decoding_.codePages.ansi).Shape();
         switch (decoding_.encoding) {
         case TEncoding::Utf16Le:
         case TEncoding::Utf16Be: whole_ = atEnd ? held_ : held_ - held_ % 2; break;  // a last odd byte is dropped
-        case TEncoding::Utf8:
-        case TEncoding::Ansi: whole_ = atEnd ? held_ : WholeCharacterBytes(shape, std::string_view(data_, held_)); break;
+        case TEncoding::Utf8: whole_ = atEnd ? held_ : WholeUtf8Bytes(std::string_view(data_, held_)); break;
+        case TEncoding::Ansi: whole_ = held_; break;  // bytes, cut anywhere
         }
     }
 
@@ -79,10 +77,11 @@ public:
         chunks_.clear();
         failure_ = nullptr;
         try {
-            if (decoding_.encoding == TEncoding::Utf16Le || decoding_.encoding == TEncoding::Utf16Be) {
-                Utf16(decoding_.encoding == TEncoding::Utf16Be);
-            } else {
-                Bytes();
+            switch (decoding_.encoding) {
+            case TEncoding::Utf16Le:
+            case TEncoding::Utf16Be: Utf16(decoding_.encoding == TEncoding::Utf16Be); break;
+            case TEncoding::Utf8: Utf8(); break;
+            case TEncoding::Ansi: AddBytes(data_, 0, whole_); break;
             }
         } catch (...) {
             failure_ = std::current_exception();
@@ -114,41 +113,21 @@ private:
         if (count > 0) chunks_.push_back({true, nullptr, 0, count});
     }
 
-    // Decodes the whole characters held, in blocks: a block of ASCII, or of ANSI characters that
-    // come back unchanged from the code page, goes on as it is; a block of UTF-8 that the ANSI
-    // code page encodes straight away goes on as those bytes; any other through the code page.
-    // A lenient UTF-8 converter (UTF-8 as the ANSI code page) decodes a malformed sequence cut short
-    // by the end of its bytes otherwise than the same sequence among text: it takes what follows
-    // into it. So a block of it is decoded together with the three bytes after it (a cut leaves
-    // them), and what those decode to alone, from the same boundary, is taken off again.
-    void Bytes() {
-        const TEncoding encoding = decoding_.encoding;
-        TCodePage& codePage = encoding == TEncoding::Utf8 ? decoding_.codePages.utf8 : decoding_.codePages.ansi;
-        const TCodePageShape& shape = codePage.Shape();
-        const bool withFollowing = encoding == TEncoding::Ansi && shape.kind == TCodePageShape::TKind::Utf8;
+    // Decodes the whole characters held, in blocks: a block of ASCII goes on as it is; a block that
+    // the ANSI code page encodes straight away goes on as those bytes; any other is decoded.
+    void Utf8() {
         std::size_t units = 0, encodedBytes = 0;
         for (std::size_t pos = 0; pos < whole_;) {
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole_ - pos));
-            std::optional<std::size_t> encoded;
             if (IsAscii(block)) {
                 AddBytes(data_, pos, block.size());
             } else {
-                if (pos + block.size() < whole_) block = block.substr(0, WholeCharacterBytes(shape, block));
-                if (encoding == TEncoding::Ansi && decoding_.codePages.fast.RoundTrips(block)) {
-                    AddBytes(data_, pos, block.size());
-                } else if (encoding == TEncoding::Utf8 &&
-                           (encoded = decoding_.codePages.fast.EncodeUtf8(block, encoded_.data() + encodedBytes))) {
+                if (pos + block.size() < whole_) block = block.substr(0, WholeUtf8Bytes(block));
+                if (const auto encoded = decoding_.codePages.ansi.EncodeUtf8(block, encoded_.data() + encodedBytes)) {
                     AddBytes(encoded_.data(), encodedBytes, *encoded);
                     encodedBytes += *encoded;
                 } else {
-                    const std::size_t end = pos + block.size();
-                    const std::size_t following = withFollowing ? std::min<std::size_t>(3, held_ - end) : 0;
-                    std::size_t count = codePage.Decode(std::string_view(block.data(), block.size() + following),
-                                                        units_.data() + units);
-                    if (following > 0) {
-                        char16_t alone[3];
-                        count -= codePage.Decode(std::string_view(data_ + end, following), alone);
-                    }
+                    const std::size_t count = decoding_.codePages.utf8.Decode(block, units_.data() + units);
                     if (count > 0) chunks_.push_back({true, nullptr, units, count});
                     units += count;
                 }
@@ -252,10 +231,11 @@ void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink
     TReader(source, codePages, sink, pieceBytes).Run();
 }
 
-TTextWriter::TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
+TTextWriter::TTextWriter(TAnsiEncoder& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
     : ansi_(ansi), sink_(sink) {
+    TReplacements inRecordEnd;  // not counted: the date separator keeps its own rule
     recordLineEnd_.resize(recordEnd.size() * ansi.MaxBytesPerUnit());
-    recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data()));
+    recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data(), inRecordEnd));
     recordLineEnd_ += "\r\n";
     // Room for a surrogate pair and for a line end at least, whatever the piece.
     capacity_ = std::max({pieceBytes, 4 * ansi.MaxBytesPerUnit(), recordLineEnd_.size()});
@@ -292,7 +272,7 @@ void TTextWriter::Encode(std::u16string_view text) {
             Flush();
             continue;
         }
-        used_ += ansi_.Encode(text.substr(0, count), out_ + used_);
+        used_ += ansi_.Encode(text.substr(0, count), out_ + used_, replaced_);
         text.remove_prefix(count);
     }
 }

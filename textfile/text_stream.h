@@ -55,11 +55,10 @@ public:
     virtual void Settle() noexcept {}
 };
 
-// Receives the whole text of a file in order, either decoded (Text) or as bytes in the ANSI code
-// page that are written out unchanged, in which every byte below 0x40 is a character of its own
-// and every CR, LF, NUL and double quote is that character of the text (Bytes: ASCII, characters
-// that TAnsiFastPaths::RoundTrips passed, UTF-8 that TAnsiFastPaths::EncodeUtf8 encoded). U+0000 is a
-// character like any other.
+// Receives the whole text of a file in order, either decoded (Text) or as bytes that are written
+// out unchanged, in which every CR, LF and double quote byte is that character of the text (Bytes:
+// a file without a byte order mark, byte for byte; ASCII; UTF-8 that TAnsiEncoder::EncodeUtf8
+// encoded). U+0000 is a character like any other.
 class TTextSink {
 public:
     virtual ~TTextSink() = default;
@@ -109,37 +108,38 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
 // The size of the pieces in which files are read and written.
 inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
-// The code pages that one thread decodes with: the ANSI code page, its fast paths, and UTF-8.
+// The code pages that one thread decodes with: UTF-8 after its mark, and the ANSI code page that
+// UTF-8 may go straight into.
 struct TDecodingCodePages {
-    TCodePage& ansi;
-    TAnsiFastPaths& fast;
+    TAnsiEncoder& ansi;
     TCodePage& utf8;
 };
 
-// The code pages of reading a file: here for the pieces decoded on the caller's thread, ahead for
-// those decoded on the source's thread where it reads ahead. Both sets are used at once: objects
-// that cache answers (TCachedCodePage) must be distinct, while one object may serve both where it
-// keeps no state.
+// The code pages of reading a file: here for the pieces decoded on the caller's thread (whose
+// ANSI code page also writes the text), ahead for those decoded on the source's thread where it
+// reads ahead. Both sets are used at once: objects that cache answers (TCachedCodePage) must be
+// distinct, while one object may serve both where it keeps no state.
 struct TReadingCodePages {
     TDecodingCodePages here;
     TDecodingCodePages ahead;
 };
 
-// Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict), anything
-// else is in the ANSI code page. The mark is not part of the text. Pieces are decoded by turns on
-// the caller's thread and on the source's, where it reads ahead, and handed to the sink in order
-// on the caller's thread.
+// Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict); a file
+// without one is handed on byte for byte, as bytes of the ANSI code page. The mark is not part of
+// the text. Pieces are decoded by turns on the caller's thread and on the source's, where it reads
+// ahead, and handed to the sink in order on the caller's thread.
 void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
-// UTF-16 text is encoded as it comes. A high surrogate at the end of a text waits for the next,
-// so a pair is always encoded whole. Pieces are filled in buffers by turns, one more than the sink
+// UTF-16 text is encoded as it comes, and what the code page replaced is counted. A high surrogate
+// at the end of a text waits for the next, so a pair is always encoded whole. Pieces are filled in buffers by turns, one more than the sink
 // may still be reading, so the sink may write those while the next fills.
 class TTextWriter {
 public:
-    // recordEnd: text written after a line that ends a record, before its CR LF.
-    TTextWriter(TCodePage& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes = kPieceBytes);
+    // recordEnd: text written after a line that ends a record, before its CR LF (what the code
+    // page replaces in it is not counted).
+    TTextWriter(TAnsiEncoder& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes = kPieceBytes);
     ~TTextWriter() { sink_.Settle(); }  // the sink may still be reading a buffer
     TTextWriter(const TTextWriter&) = delete;
     TTextWriter& operator=(const TTextWriter&) = delete;
@@ -163,6 +163,8 @@ public:
         Bytes(end.data(), end.size());
     }
     void Finish();  // writes out everything held; the sink has it all when this returns
+    // The characters of the text that the code page replaced so far (no line given).
+    const TReplacements& Replaced() const { return replaced_; }
 
 private:
     void BytesSlow(const char* bytes, std::size_t count);
@@ -170,8 +172,9 @@ private:
     void EncodeHeld();
     void Flush();
 
-    TCodePage& ansi_;
+    TAnsiEncoder& ansi_;
     TByteSink& sink_;
+    TReplacements replaced_;
     std::vector<char> buffers_[kWritesBehind + 1];
     std::size_t filling_ = 0;  // of them, the one filling now
     char* out_;  // its bytes

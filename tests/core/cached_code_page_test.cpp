@@ -16,11 +16,12 @@ namespace {
 class TCountingCodePage final : public TCodePage {
 public:
     explicit TCountingCodePage(TCodePage& inner) : inner_(inner) {}
-    const TCodePageShape& Shape() const override { return inner_.Shape(); }
+    bool IsUtf8() const override { return inner_.IsUtf8(); }
     std::size_t Decode(std::string_view bytes, char16_t* out) override { return ++decodes, inner_.Decode(bytes, out); }
     std::size_t MaxBytesPerUnit() const override { return inner_.MaxBytesPerUnit(); }
     std::size_t Encode(std::u16string_view text, char* out) override { return ++encodes, inner_.Encode(text, out); }
-    int decodes = 0, encodes = 0;
+    bool Replaces(std::u16string_view character) override { return ++replaces, inner_.Replaces(character); }
+    int decodes = 0, encodes = 0, replaces = 0;
 
 private:
     TCodePage& inner_;
@@ -51,57 +52,52 @@ TEST(CachedCodePage, EncodesAsTheCodePageItCaches) {
     }
 }
 
-// Every byte and every pair after a lead byte, and strings of them, as decoding and encoding
-// through the code page it caches answer.
-TEST(CachedCodePage, RoundTripsAsTheCodePageItCaches) {
+// What the cached code page replaces, as the code page it caches tells it: every unit alone, and
+// the count and first of strings with surrogates, lone and paired, and replaced units among others.
+TEST(CachedCodePage, ReplacesAsTheCodePageItCaches) {
     TLatin1CodePage latin1;
     TDoubleByteCodePage doubleByte;
-    for (const TKernelLevel level : KernelLevels()) {
-        for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte}) {
-            TCachedCodePage cached(*authority, KernelsOf(level));
-            for (unsigned first = 0; first < 256; ++first) {
-                for (unsigned second = 0; second < 256; ++second) {
-                    const std::string bytes = authority->Shape().leadByte[first]
-                                                  ? std::string{static_cast<char>(first), static_cast<char>(second)}
-                                                  : std::string(1, static_cast<char>(first));
-                    ASSERT_EQ(RoundTripsByConversion(*authority, bytes), cached.RoundTrips(bytes)) << Hex(bytes);
-                }
+    TUtf8CodePage utf8(false);
+    for (TCodePage* authority : std::initializer_list<TCodePage*>{&latin1, &doubleByte, &utf8}) {
+        TCachedCodePage cached(*authority);
+        int replacedUnits = 0;
+        for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+            const char16_t one = static_cast<char16_t>(unit);
+            const bool expected = authority->Replaces({&one, 1});
+            ASSERT_EQ(expected, cached.Replaces({&one, 1})) << std::hex << unit;
+            replacedUnits += expected;
+        }
+        EXPECT_GT(replacedUnits, 0);
+        std::mt19937 random(9);
+        for (int i = 0; i < 3000; ++i) {
+            std::u16string text;
+            for (int k = static_cast<int>(random() % 30); k > 0; --k) {
+                const unsigned kind = random() % 5;
+                if (kind == 0) text += static_cast<char16_t>(random() % 0x80);
+                else if (kind == 1) text += static_cast<char16_t>(0xD800 + random() % 0x800);  // lone or paired by chance
+                else if (kind == 2) text += {static_cast<char16_t>(0xD800 + random() % 0x400), static_cast<char16_t>(0xDC00 + random() % 0x400)};
+                else text += static_cast<char16_t>(random());
             }
-            // Pairs across the ends of the 64 bytes looked at at once, before and after ASCII.
-            for (std::size_t at : {std::size_t{62}, std::size_t{63}, std::size_t{64}, std::size_t{127}}) {
-                for (const char* pair : {"\x81" "A", "\x81\x81", "\x81" ",", "\x81\xA0"}) {
-                    const std::string bytes = std::string(at, 'a') + pair + std::string(70, 'b') + "\x81";
-                    for (std::size_t length : {at + 1, at + 2, at + 2 + 70, bytes.size()}) {
-                        const std::string_view part(bytes.data(), length);
-                        ASSERT_EQ(RoundTripsByConversion(*authority, part), cached.RoundTrips(part)) << Hex(std::string(part));
-                    }
-                }
-            }
-            // A last chunk of exactly 64 bytes whose last byte is a lead byte (its trail would lie past
-            // the bytes); and a pair cut at the chunk end whose trail is ASCII, then 64 ASCII bytes,
-            // then pairs: the chunk after the ASCII one starts afresh.
-            for (const std::string& bytes : {std::string(63, 'a') + "\x81", std::string(127, 'a') + "\x81",
-                                             std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81",
-                                             std::string(63, 'a') + "\x81" "A" + std::string(63, 'b') + "\x81\x81,",
-                                             std::string(63, 'a') + "\x81" "A" + std::string(64, 'b') + "\xA0\x81" "A",
-                                             std::string(63, 'a') + "\x81\xA0" + std::string(62, 'b') + "\x81" "A"}) {
-                ASSERT_EQ(RoundTripsByConversion(*authority, bytes), cached.RoundTrips(bytes)) << Hex(bytes);
-            }
-            std::mt19937 random(6);
-            for (int i = 0; i < 4000; ++i) {
-                std::string bytes;
-                for (int k = static_cast<int>(random() % 300); k > 0; --k) bytes += static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x40 + random() % 0xC0);
-                bytes.resize(WholeCharacterBytes(authority->Shape(), bytes));
-                ASSERT_EQ(RoundTripsByConversion(*authority, bytes), cached.RoundTrips(bytes)) << Hex(bytes);
-            }
+            TReplacements expected;
+            ForEachCharacter(text, [&](std::u16string_view character) {
+                if (authority->Replaces(character)) AddReplaced(expected, character);
+                return true;
+            });
+            TReplacements actual;
+            std::string out(text.size() * cached.MaxBytesPerUnit(), '\0');
+            out.resize(cached.Encode(text, out.data(), actual));
+            ASSERT_EQ(Encoded(*authority, text), out) << i;
+            ASSERT_EQ(expected.count, actual.count) << i;
+            ASSERT_TRUE(expected.first == actual.first) << i;
         }
     }
 }
 
 // UTF-8 straight into the code page: where it answers, its bytes are those of decoding and
 // encoding; it answers for text of ASCII and characters below U+10000, and declines a character
-// that gives a CR, LF, NUL or double quote or a byte below 0x40 within more bytes, a four-byte
-// character and bytes that are not well-formed. With every variant of the kernels.
+// that gives a CR, LF, NUL or double quote or a byte below 0x40 within more bytes, a character the
+// code page replaces, a four-byte character and bytes that are not well-formed. With every variant
+// of the kernels.
 TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
     TLatin1CodePage latin1;
     TDoubleByteCodePage doubleByte;
@@ -122,7 +118,7 @@ TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
                 const std::string own = Encoded(*ansi, {&one, 1});
                 const bool seen = own.find_first_of(std::string("\r\n\"\0", 4)) != std::string::npos;
                 const bool lowWithin = own.size() > 1 && std::any_of(own.begin(), own.end(), [](char c) { return static_cast<unsigned char>(c) < 0x40; });
-                const bool ownBytes = unit < 0x80 || !(seen || lowWithin);
+                const bool ownBytes = (unit < 0x80 || !(seen || lowWithin)) && !ansi->Replaces({&one, 1});
                 for (const std::u16string& text : {std::u16string(1, one), u"ab," + std::u16string(1, one) + u"\r\n"}) check(utf8Of(text), ownBytes);
             }
             check("\xF0\x9F\x98\x80", false);                  // four bytes: a surrogate pair
@@ -157,8 +153,8 @@ TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
     }
 }
 
-// Each unit is asked of the code page it caches at most once: a second pass over the same text
-// asks nothing.
+// Each unit is asked of the code page it caches at most once, for its bytes and whether it is
+// replaced: a second pass over the same text asks nothing.
 TEST(CachedCodePage, AsksTheCodePageItCachesOnce) {
     TDoubleByteCodePage doubleByte;
     TCountingCodePage counting(doubleByte);
@@ -171,11 +167,12 @@ TEST(CachedCodePage, AsksTheCodePageItCachesOnce) {
     EXPECT_EQ(4 * 256, encodes - asked) << "one call for each unit of the four pages it touched";
     Encoded(cached, text);
     EXPECT_EQ(encodes, counting.encodes);
-    const std::string pairs = Encoded(doubleByte, text);
-    cached.RoundTrips(pairs);
-    const int decodes = counting.decodes;
-    cached.RoundTrips(pairs);
-    EXPECT_EQ(decodes, counting.decodes);
+    EXPECT_EQ(counting.encodes, counting.replaces);
+    TReplacements replaced;
+    std::string out(2 * text.size(), '\0');
+    cached.Encode(text, out.data(), replaced);
+    EXPECT_EQ(encodes, counting.encodes);
+    EXPECT_EQ(encodes, counting.replaces);
 }
 
 }  // namespace

@@ -29,32 +29,9 @@ TEST(DetectBom, Table) {
     }
 }
 
-TEST(WholeCharacterBytes, DoubleByte) {
-    TDoubleByteCodePage codePage;
-    struct TCase {
-        std::string bytes;
-        std::size_t whole;
-    } cases[] = {
-        {"", 0},
-        {"ab", 2},
-        {"a\x82", 1},              // a lead byte waits for its trail
-        {"\x82\xA0", 2},           // a whole pair
-        {"\x82\x82", 2},           // a lead byte as trail
-        {"\x82\x82\x82", 2},       // three lead bytes: the last waits
-        {"a\x82\x82\x82", 3},
-        {"\xA0\x82\x82", 3},       // a byte that is no lead byte ends a character
-        {std::string("\x82\0", 2), 2},  // zero is never a trail, so it ends the lead alone
-        {"\x82" "a", 2},           // ASCII as trail byte
-        {"1\x82\x82\x82", 1},      // after the last byte below 0x40, whatever follows
-        {"\x82\n\x82", 2},         // a line end ends a character as trail or alone
-    };
-    for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
-}
-
 // UTF-8 is cut where a character begins, with at least three bytes after the cut: a lenient
 // converter decodes what ends at the cut among them as it would among text.
-TEST(WholeCharacterBytes, Utf8) {
-    TUtf8CodePage codePage(true);
+TEST(WholeUtf8Bytes, CutsWhereACharacterBegins) {
     struct TCase {
         std::string bytes;
         std::size_t whole;
@@ -72,7 +49,7 @@ TEST(WholeCharacterBytes, Utf8) {
         {std::string(300, '\xEF'), 297},             // a run of lead bytes of any length
         {"\xFF\xFF\xFF\xFF", 1},                     // never part of a sequence
     };
-    for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeCharacterBytes(codePage.Shape(), c.bytes)) << ::testing::PrintToString(c.bytes);
+    for (const TCase& c : cases) EXPECT_EQ(c.whole, WholeUtf8Bytes(c.bytes)) << ::testing::PrintToString(c.bytes);
 }
 
 TEST(IsAscii, Bytes) {

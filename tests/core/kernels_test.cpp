@@ -64,13 +64,20 @@ TEST(Kernels, EveryVariantCopiesLinesAsThePlainOne) {
         bytes.resize(size);
         const std::size_t room = random() % 3 == 0 ? random() % (2 * size + 1) : 64 * size + 64;
         const std::string& recordEnd = recordEnds[random() % std::size(recordEnds)];
-        const TLineState stateIn{random() % 2 == 0, random() % 2 == 0, random() % 2 == 0};
+        const TLineState stateIn{random() % 2 == 0, random() % 2 == 0, random() % 2 == 0, random() % 1000};
         std::string expected(room, '\0');
         TLineState expectedState = stateIn;
         std::size_t expectedWritten = 0;
         const std::size_t expectedTaken =
             plain.copyLines(bytes.data(), bytes.size(), expected.data(), room, recordEnd, expectedState, expectedWritten);
         ASSERT_LE(expectedWritten, room);
+        // Every line end written is counted: each ends in CR LF, and no line holds one.
+        std::size_t written = 0;
+        for (std::size_t at = expected.find("\r\n"); at != std::string::npos && at + 2 <= expectedWritten;
+             at = expected.find("\r\n", at + 2)) {
+            ++written;
+        }
+        ASSERT_EQ(stateIn.lineEnds + written, expectedState.lineEnds) << "case " << i;
         for (const TKernelLevel level : KernelLevels()) {
             std::string out(room, '\0');
             TLineState state = stateIn;
@@ -84,6 +91,7 @@ TEST(Kernels, EveryVariantCopiesLinesAsThePlainOne) {
             ASSERT_EQ(expectedState.odd, state.odd) << where;
             ASSERT_EQ(expectedState.inLine, state.inLine) << where;
             ASSERT_EQ(expectedState.skipLf, state.skipLf) << where;
+            ASSERT_EQ(expectedState.lineEnds, state.lineEnds) << where;
         }
     }
 }
@@ -106,160 +114,6 @@ TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
                         << static_cast<int>(level) << " run " << run << " of " << count;
                 }
                 ASSERT_EQ(std::min(run, count), plain.asciiRun(data, count));
-            }
-        }
-    }
-}
-
-// The trails of 64 bytes of double-byte text from its lead bytes, against their definition taken
-// byte by byte: every pattern of 16 lead bytes at the start and at the end of the 64, and random
-// ones, with and without a trail carried in.
-TEST(Trails, FollowTheLeadBytesThatBeginACharacter) {
-    auto reference = [](std::uint64_t leads, std::uint64_t& carry) {
-        std::uint64_t trails = carry;
-        std::uint64_t out = 0;
-        for (unsigned i = carry ? 1 : 0; i < 64; ++i) {
-            if ((leads >> i & 1) == 0) continue;
-            if (i == 63) out = 1;
-            else trails |= std::uint64_t{1} << (i + 1);
-            ++i;  // the trail begins nothing
-        }
-        carry = out;
-        return trails;
-    };
-    auto check = [&](std::uint64_t leads) {
-        for (std::uint64_t carryIn : {0u, 1u}) {
-            std::uint64_t expectedCarry = carryIn, actualCarry = carryIn;
-            const std::uint64_t expected = reference(leads, expectedCarry);
-            ASSERT_EQ(expected, Trails(leads, actualCarry)) << std::hex << leads << " carry " << carryIn;
-            ASSERT_EQ(expectedCarry, actualCarry) << std::hex << leads << " carry " << carryIn;
-        }
-    };
-    for (std::uint64_t pattern = 0; pattern < 0x10000; ++pattern) {
-        check(pattern);
-        check(pattern << 48);
-        check(pattern << 24 | 0x8000000000000000ull);
-    }
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 200000; ++i) check(random() & random());
-    check(~std::uint64_t{0});
-}
-
-// The double-byte check, with sets shaped as double-byte code pages: lead bytes of which the plain
-// ones share a set of trails and the others have rows of their own (one with no pair that comes
-// back), and single bytes of which some come back, or none; with sets of one range to eight. The
-// text is dense in what the check tells apart: ASCII, plain and other pairs with trails that come
-// back or not, lone lead bytes, single bytes, and pairs across the ends of the 64 bytes and of
-// the text; with and without a trail carried in. Bytes checked and the carry out must be the plain
-// variant's, and the plain variant's must be the definition's, taken character by character.
-TEST(Kernels, EveryVariantChecksDoubleBytesAsThePlainOne) {
-    struct TShape {
-        bool (*lead)(unsigned);
-        bool (*plainLead)(unsigned);
-        bool (*plainTrail)(unsigned);
-        bool (*single)(unsigned);
-        bool (*otherPair)(unsigned lead, unsigned trail);  // of a lead byte that is not plain
-    };
-    const TShape shapes[] = {
-        // As Japanese: two ranges of lead bytes, a few with rows of their own; halfwidth singles.
-        {[](unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); },
-         [](unsigned b) { return b != 0x81 && b != 0x82 && b != 0x85 && b != 0xFC; },
-         [](unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); },
-         [](unsigned b) { return b >= 0xA1 && b <= 0xDF; },
-         [](unsigned lead, unsigned trail) {
-             return lead == 0x81 ? trail >= 0x40 && trail % 5 != 0 : lead == 0x82 ? trail >= 0x9F && trail <= 0xF1
-                  : lead == 0xFC ? trail >= 0x40 && trail <= 0x4B : false;  // 0x85: none
-         }},
-        // Four ranges of lead bytes, six of trails that reach below 0x80, no single byte.
-        {[](unsigned b) { return (b >= 0x81 && b <= 0x84) || (b >= 0x90 && b <= 0x9F) || (b >= 0xB0 && b <= 0xBF) || b >= 0xF0; },
-         [](unsigned b) { return b != 0x90 && b != 0xFF; },
-         [](unsigned b) { return b >= 0x40 && b % 32 < 12; },
-         [](unsigned) { return false; },
-         [](unsigned lead, unsigned trail) { return lead == 0x90 && trail >= 0xA1; }},
-    };
-    const TKernels& plain = KernelsOf(TKernelLevel::Plain);
-    std::mt19937 random(15);
-    for (const TShape& shape : shapes) {
-        std::vector<std::uint64_t> pairs(65536 / 64);
-        std::vector<unsigned char> plainLeads, plainTrails, others;
-        for (unsigned byte = 0x80; byte < 256; ++byte) {
-            (shape.lead(byte) ? shape.plainLead(byte) ? plainLeads : others : others).push_back(static_cast<unsigned char>(byte));
-        }
-        for (unsigned lead = 0x80; lead < 256; ++lead) {
-            for (unsigned trail = 0; trail < 256; ++trail) {
-                if (lead == 0x80) {
-                    if (shape.plainTrail(trail)) plainTrails.push_back(static_cast<unsigned char>(trail));
-                    continue;
-                }
-                const bool comesBack = shape.plainLead(lead) ? shape.plainTrail(trail) : shape.otherPair(lead, trail);
-                const unsigned pair = lead << 8 | trail;
-                if (shape.lead(lead) && comesBack) pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
-            }
-        }
-        TDoubleByteSets sets;
-        sets.leads = RangesOf(shape.lead);
-        sets.singles = RangesOf(shape.single);
-        sets.plainLeads = RangesOf([&](unsigned byte) { return shape.lead(byte) && shape.plainLead(byte); });
-        sets.plainTrails = RangesOf(shape.plainTrail);
-        ASSERT_NE(0u, sets.leads.count);
-        ASSERT_NE(0u, sets.plainLeads.count);
-        ASSERT_NE(0u, sets.plainTrails.count);
-        sets.pairs = pairs.data();
-        // Bytes checked, and the carry, as the definition gives them.
-        auto reference = [&](const std::string& text, std::uint64_t& carry) {
-            const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-            std::size_t at = 0;
-            for (; at + 64 < text.size(); at += 64) {
-                bool bad = false;
-                std::size_t i = at + carry;
-                for (; i < at + 64; ++i) {
-                    const unsigned byte = p[i];
-                    if (shape.lead(byte)) {
-                        const unsigned pair = byte << 8 | p[i + 1];
-                        bad |= (pairs[pair >> 6] >> (pair & 63) & 1) == 0;
-                        ++i;
-                    } else {
-                        bad |= byte >= 0x80 && !shape.single(byte);
-                    }
-                }
-                if (bad) break;
-                carry = i - (at + 64);
-            }
-            return at;
-        };
-        auto any = [&](const std::vector<unsigned char>& bytes) { return static_cast<char>(bytes[random() % bytes.size()]); };
-        for (int i = 0; i < 10000; ++i) {
-            std::string text;
-            const std::size_t size = random() % 400;
-            const unsigned asciiShare = random() % 4;  // from none to most of the bytes
-            while (text.size() < size) {
-                const unsigned kind = random() % 8;
-                if (random() % 4 < asciiShare) {
-                    text += static_cast<char>('#' + random() % 90);
-                } else if (kind < 3) {  // a plain pair that comes back
-                    text += any(plainLeads);
-                    text += any(plainTrails);
-                } else if (kind < 5) {  // any other byte of 0x80 and above: a lead or a single byte
-                    text += any(others);
-                } else if (kind < 7) {  // a plain lead byte, then any
-                    text += any(plainLeads);
-                } else {
-                    text += static_cast<char>(random());
-                }
-            }
-            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-            for (const std::uint64_t carryIn : {0u, 1u}) {
-                std::uint64_t expectedCarry = carryIn;
-                const std::size_t expected = plain.checkDoubleBytes(bytes, text.size(), sets, expectedCarry);
-                std::uint64_t definedCarry = carryIn;
-                ASSERT_EQ(reference(text, definedCarry), expected) << "case " << i;
-                ASSERT_EQ(definedCarry, expectedCarry) << "case " << i;
-                for (const TKernelLevel level : KernelLevels()) {
-                    std::uint64_t carry = carryIn;
-                    ASSERT_EQ(expected, KernelsOf(level).checkDoubleBytes(bytes, text.size(), sets, carry))
-                        << static_cast<int>(level) << " case " << i << " carry " << carryIn;
-                    ASSERT_EQ(expectedCarry, carry) << static_cast<int>(level) << " case " << i << " carry " << carryIn;
-                }
             }
         }
     }

@@ -49,13 +49,13 @@ TEST(ReadText, DecodesByMark) {
     };
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
-    TNoFastPaths none;  // the plain code pages alone: everything decoded and encoded
+    TPlainAnsiEncoder plain(ansi);  // the plain code pages alone: everything encoded by the code page
     for (const TCase& c : cases) {
         for (std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{100}}) {
             TMemorySource source(c.bytes, most, 3);
             TCollector collector(ansi);
             try {
-                ReadText(source, {{ansi, none, utf8}, {ansi, none, utf8}}, collector, 8);
+                ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
             } catch (const TFailure& failure) {
                 EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
@@ -68,12 +68,12 @@ TEST(ReadText, DecodesByMark) {
 TEST(ReadText, ReadFailurePartWayIsRaised) {
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
-    TNoFastPaths none;  // the plain code pages alone: everything decoded and encoded
+    TPlainAnsiEncoder plain(ansi);  // the plain code pages alone: everything encoded by the code page
     // The failure comes after a zero byte, which is a character like any other.
     TMemorySource source(std::string("a\nb\0cdef", 8), 2, 5, 5);
     TCollector collector(ansi);
     try {
-        ReadText(source, {{ansi, none, utf8}, {ansi, none, utf8}}, collector, 8);
+        ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
         FAIL() << "no failure";
     } catch (const TFailure& failure) {
         EXPECT_EQ(u"read failed", failure.Text());
@@ -115,25 +115,30 @@ TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
         const std::string actual = Outcome([&] {
             TMemorySource source(c.file, SIZE_MAX, 1);  // every read fills the piece
             TMemorySink sink;
-            StampText(source, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, u",S", sink);
+            StampText(source, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, u",S", sink);
             return sink.Bytes();
         });
         EXPECT_TRUE(expected == actual) << c.what << ": " << actual.substr(0, 40);  // megabytes: the start only
     }
 }
 
+// A pair split between two texts is encoded whole; a lone surrogate is replaced, and counted as
+// one character.
 TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
-    TUtf8CodePage ansi(false);  // encodes a pair as one 4-byte sequence, a lone surrogate as U+FFFD
+    TUtf8CodePage utf8(false);  // encodes a pair as one 4-byte sequence, a lone surrogate as U+FFFD
+    TPlainAnsiEncoder ansi(utf8);
     struct TCase {
         std::vector<std::u16string> pieces;
         std::string bytes;
+        std::uint64_t replaced;
+        std::u16string first;
     } cases[] = {
-        {{u"a\xD83D", u"\xDE00" "b"}, "a\xF0\x9F\x98\x80" "b"},  // pair split between two calls
-        {{u"\xD83D", u"c"}, "\xEF\xBF\xBD" "c"},                  // high surrogate then no low one
-        {{u"\xD83D"}, "\xEF\xBF\xBD"},                             // held surrogate written at the end
-        {{u"\xD83D", u"\xD83D", u"\xDE00"}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
-        {{u"\xDE00"}, "\xEF\xBF\xBD"},                             // lone low surrogate
-        {{std::u16string(20, u'\x3042')}, [] { std::string s; for (int i = 0; i < 20; ++i) s += "\xE3\x81\x82"; return s; }()},
+        {{u"a\xD83D", u"\xDE00" "b"}, "a\xF0\x9F\x98\x80" "b", 0, u""},  // pair split between two calls
+        {{u"\xD83D", u"c"}, "\xEF\xBF\xBD" "c", 1, u"\xD83D"},                  // high surrogate then no low one
+        {{u"\xD83D"}, "\xEF\xBF\xBD", 1, u"\xD83D"},                             // held surrogate written at the end
+        {{u"\xD83D", u"\xD83D", u"\xDE00"}, "\xEF\xBF\xBD\xF0\x9F\x98\x80", 1, u"\xD83D"},
+        {{u"\xDE00", u"\xDE01"}, "\xEF\xBF\xBD\xEF\xBF\xBD", 2, u"\xDE00"},     // lone low surrogates
+        {{std::u16string(20, u'\x3042')}, [] { std::string s; for (int i = 0; i < 20; ++i) s += "\xE3\x81\x82"; return s; }(), 0, u""},
     };
     for (const TCase& c : cases) {
         TMemorySink sink;
@@ -141,11 +146,14 @@ TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
         for (const std::u16string& piece : c.pieces) writer.Text(piece);
         writer.Finish();
         EXPECT_EQ(c.bytes, sink.Bytes());
+        EXPECT_EQ(c.replaced, writer.Replaced().count) << Hex(c.bytes);
+        EXPECT_TRUE(c.first == writer.Replaced().first) << Hex(c.bytes);
     }
 }
 
 TEST(TextWriter, KeepsOrderBetweenTextBytesAndLineEnds) {
-    TUtf8CodePage ansi(false);
+    TUtf8CodePage utf8(false);
+    TPlainAnsiEncoder ansi(utf8);
     for (std::size_t piece : {std::size_t{8}, std::size_t{64}}) {
         TMemorySink sink;
         TTextWriter writer(ansi, sink, u",\xE9", piece);

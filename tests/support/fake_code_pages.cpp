@@ -19,16 +19,11 @@ std::size_t TLatin1CodePage::Encode(std::u16string_view text, char* out) {
     return text.size();
 }
 
-TDoubleByteCodePage::TDoubleByteCodePage() {
-    shape_.kind = TCodePageShape::TKind::DoubleByte;
-    for (int byte = 0x81; byte <= 0xFC; ++byte) shape_.leadByte[byte] = byte <= 0x9F || byte >= 0xE0;
-}
-
 std::size_t TDoubleByteCodePage::Decode(std::string_view bytes, char16_t* out) {
     char16_t* start = out;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (!shape_.leadByte[byte]) {
+        if (!IsLead(byte)) {
             *out++ = byte < 0x80 ? byte : static_cast<char16_t>(0xFF00 + byte);
         } else if (i + 1 < bytes.size() && bytes[i + 1] != 0) {
             *out++ = static_cast<char16_t>(0x4E00 + (byte - 0x81) * 256 + static_cast<unsigned char>(bytes[++i]));
@@ -47,7 +42,7 @@ std::size_t TDoubleByteCodePage::Encode(std::u16string_view text, char* out) {
         } else if (unit >= 0x4E00 && unit < 0x4E00 + 0x7C * 256) {
             *out++ = static_cast<char>(0x81 + (unit - 0x4E00) / 256);
             *out++ = static_cast<char>((unit - 0x4E00) % 256);
-        } else if (unit >= 0xFF80 && !shape_.leadByte[unit - 0xFF00]) {
+        } else if (unit >= 0xFF80 && !IsLead(unit - 0xFF00u)) {
             *out++ = static_cast<char>(unit - 0xFF00);
         } else {
             *out++ = '?';
@@ -55,8 +50,6 @@ std::size_t TDoubleByteCodePage::Encode(std::u16string_view text, char* out) {
     }
     return static_cast<std::size_t>(out - start);
 }
-
-TUtf8CodePage::TUtf8CodePage(bool strict) : strict_(strict) { shape_.kind = TCodePageShape::TKind::Utf8; }
 
 std::size_t TUtf8CodePage::Decode(std::string_view bytes, char16_t* out) {
     char16_t* start = out;

@@ -12,27 +12,25 @@ namespace zarn::testing {
 // quote, as code page 1252 has them) and "?" for anything else.
 class TLatin1CodePage final : public TCodePage {
 public:
-    const TCodePageShape& Shape() const override { return shape_; }
+    bool IsUtf8() const override { return false; }
     std::size_t Decode(std::string_view bytes, char16_t* out) override;
     std::size_t MaxBytesPerUnit() const override { return 1; }
     std::size_t Encode(std::u16string_view text, char* out) override;
-
-private:
-    TCodePageShape shape_;
+    bool Replaces(std::u16string_view character) override { return ReplacedByConversion(*this, character); }
 };
 
 // A double-byte code page shaped like the East Asian ones: lead bytes 81-9F and E0-FC take the
 // next non-zero byte as their trail, whatever it is; a lead byte without one becomes U+30FB.
 class TDoubleByteCodePage final : public TCodePage {
 public:
-    TDoubleByteCodePage();
-    const TCodePageShape& Shape() const override { return shape_; }
+    bool IsUtf8() const override { return false; }
     std::size_t Decode(std::string_view bytes, char16_t* out) override;
     std::size_t MaxBytesPerUnit() const override { return 2; }
     std::size_t Encode(std::u16string_view text, char* out) override;
+    bool Replaces(std::u16string_view character) override { return ReplacedByConversion(*this, character); }
 
 private:
-    TCodePageShape shape_;
+    static bool IsLead(unsigned byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 };
 
 // UTF-8: strict (a malformed buffer throws TFailure with the text "bad UTF-8") or lenient
@@ -40,14 +38,14 @@ private:
 // end of the bytes becomes one U+FFFD with whatever follows it there, as the platform does).
 class TUtf8CodePage final : public TCodePage {
 public:
-    explicit TUtf8CodePage(bool strict);
-    const TCodePageShape& Shape() const override { return shape_; }
+    explicit TUtf8CodePage(bool strict) : strict_(strict) {}
+    bool IsUtf8() const override { return true; }
     std::size_t Decode(std::string_view bytes, char16_t* out) override;
     std::size_t MaxBytesPerUnit() const override { return 3; }
     std::size_t Encode(std::u16string_view text, char* out) override;
+    bool Replaces(std::u16string_view character) override { return ReplacedByConversion(*this, character); }
 
 private:
-    TCodePageShape shape_;
     bool strict_;
 };
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "textfile/encoding.h"
+
 namespace zarn::testing {
 
 // UTF-16 text with every unit outside ASCII shown as "?".
@@ -19,6 +21,15 @@ inline std::string Hex(std::string_view bytes) {
     std::string hex;
     for (unsigned char byte : bytes) hex += {digits[byte >> 4], digits[byte & 15], ' '};
     return hex;
+}
+
+// What was replaced: the count, the first character's units in hexadecimal, and its line.
+inline std::string Described(const TReplacements& replaced) {
+    std::string text = "replaced " + std::to_string(replaced.count);
+    if (replaced.count == 0) return text;
+    text += ", first";
+    for (char16_t unit : replaced.first) text += " " + std::to_string(unit);
+    return text + " on line " + std::to_string(replaced.line);
 }
 
 }  // namespace zarn::testing

@@ -4,11 +4,55 @@
 
 namespace zarn::testing {
 
-std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp) {
+namespace {
+
+// Lines of a text, of units or of bytes: CR LF, a lone CR and a lone LF each end a line; U+0000 is
+// a character like any other.
+template <class TString>
+std::vector<TString> SplitLines(const TString& text) {
+    std::vector<TString> lines;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') ++pos;
+        lines.push_back(text.substr(start, pos - start));
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
+
+// Each line that ends a record (the quotes since the last record end even in number) gets stamp.
+template <class TString>
+TString StampLines(const std::vector<TString>& lines, const TString& stamp) {
+    TString joined;
+    std::int64_t quotes = 0;
+    for (const TString& line : lines) {
+        for (auto unit : line) quotes += unit == '"';
+        joined += line;
+        if (quotes % 2 == 0) {
+            joined += stamp;
+            quotes = 0;
+        }
+        joined += {'\r', '\n'};
+    }
+    return joined;
+}
+
+std::string Encode(TCodePage& codePage, std::u16string_view text) {
+    std::string out(text.size() * codePage.MaxBytesPerUnit(), '\0');
+    out.resize(text.empty() ? 0 : codePage.Encode(text, out.data()));
+    return out;
+}
+
+}  // namespace
+
+std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp,
+                       TReplacements* replaced) {
     // The byte order marks, the first that the file begins with.
     const bool little = file.starts_with("\xFF\xFE"), big = !little && file.starts_with("\xFE\xFF");
     const bool isUtf8 = !little && !big && file.starts_with("\xEF\xBB\xBF");
-    const std::string rest = file.substr(little || big ? 2 : isUtf8 ? 3 : 0);
+    if (!little && !big && !isUtf8) return StampLines(SplitLines(file), Encode(ansi, stamp));  // byte for byte
+    const std::string rest = file.substr(little || big ? 2 : 3);
     std::u16string text;
     if (little || big) {
         for (std::size_t i = 0; i + 1 < rest.size(); i += 2) {
@@ -17,35 +61,22 @@ std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8
             text += static_cast<char16_t>(hi << 8 | lo);
         }
     } else if (!rest.empty()) {
-        TCodePage& codePage = isUtf8 ? utf8 : ansi;
         text.resize(rest.size());
-        text.resize(codePage.Decode(rest, text.data()));
+        text.resize(utf8.Decode(rest, text.data()));
     }
-
-    // CR LF, a lone CR and a lone LF each end a line; U+0000 is a character like any other.
-    std::vector<std::u16string> lines;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t start = pos;
-        while (pos < text.size() && text[pos] != u'\r' && text[pos] != u'\n') ++pos;
-        lines.push_back(text.substr(start, pos - start));
-        if (pos < text.size() && text[pos] == u'\r') ++pos;
-        if (pos < text.size() && text[pos] == u'\n') ++pos;
-    }
-
-    std::int64_t quotes = 0;
-    for (std::u16string& line : lines) {
-        for (char16_t unit : line) quotes += unit == u'"';
-        if (quotes % 2 == 0) {
-            line += stamp;
-            quotes = 0;
+    const std::vector<std::u16string> lines = SplitLines(text);
+    if (replaced != nullptr) {
+        *replaced = TReplacements();
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            ForEachCharacter(lines[i], [&](std::u16string_view character) {
+                if (!ansi.Replaces(character)) return true;
+                if (replaced->count == 0) replaced->line = i + 1;
+                AddReplaced(*replaced, character);
+                return true;
+            });
         }
     }
-
-    std::u16string joined;
-    for (const std::u16string& line : lines) joined += line + u"\r\n";
-    std::string out(joined.size() * ansi.MaxBytesPerUnit(), '\0');
-    out.resize(joined.empty() ? 0 : ansi.Encode(joined, out.data()));
-    return out;
+    return Encode(ansi, StampLines(lines, std::u16string(stamp)));
 }
 
 namespace {

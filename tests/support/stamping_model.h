@@ -1,6 +1,7 @@
 // A plain whole-file model of stamping, to check the streaming pipeline against: read the whole
-// file, decode it in one piece, split it into a line list, stamp, join with CR LF, encode in one
-// piece. Also the generator of inputs for such comparisons.
+// file, decode it in one piece (a file without a byte order mark: keep its bytes), split it into
+// a line list, stamp, join with CR LF, encode in one piece. Also the generator of inputs for such
+// comparisons.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,9 @@
 
 namespace zarn::testing {
 
-std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp);
+// replaced: where given, the characters of the text that ansi replaces, with the line of the first.
+std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp,
+                       TReplacements* replaced = nullptr);
 
 // Random file contents rich in what matters: quotes, CR, LF, NUL, commas, byte order marks,
 // double-byte lead bytes, UTF-8 sequences and surrogates.

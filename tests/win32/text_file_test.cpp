@@ -542,7 +542,7 @@ TEST(TextFiles, StampingThroughRealFilesMatchesTheWholeFileModel) {
             try {
                 TInputFile input(in);
                 TOutputFile output(out, input.Handle());
-                StampText(input, {{cachedAnsi, cachedAnsi, cachedUtf8}, {aheadAnsi, aheadAnsi, aheadUtf8}}, stamp, output, piece);
+                StampText(input, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, stamp, output, piece);
                 input.Close();
                 output.Commit();
                 actual = ReadBytes(out);
