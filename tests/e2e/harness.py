@@ -63,7 +63,8 @@ def decode_wine_string(text):
         else:
             out.append(chr(int(text[i + 1:i + 5], 16)))
             i += 5
-    return "".join(out)
+    # A surrogate pair escaped unit by unit is one character.
+    return "".join(out).encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace")
 
 
 # With WINEDEBUG=+pid,+relay a call reads "PID:TID:Call dll.Name(args) ret=ADDRESS".
