@@ -1,5 +1,7 @@
 #include "textfile/text_file.h"
 
+#include <algorithm>
+
 #include "textfile/temporary_files.h"
 #include "win/failure.h"
 #include "win/file_access.h"
@@ -203,6 +205,12 @@ void TOutputFile::Commit() {
         return;
     }
     const DWORD error = GetLastError();
+    // A rename may take place and still be reported as failed (a system that looks the new name up
+    // again after renaming, while the folder is moved): then the new content has the name.
+    if (TookTheName()) {
+        temporary_.Close();
+        return;
+    }
     if (!OldFileIsGone()) FailCreate(error);  // the destructor removes the temporary file
     // The old content is lost, by whatever took it away: the new content stays where it is, kept
     // from every sweep, and the failure says where.
@@ -214,6 +222,22 @@ void TOutputFile::Commit() {
     temporary_.Close();
     throw TFailure(FillMessage(LoadMessage(IDS_NEW_CONTENT_KEPT),
                                {FullPath(path_), SystemMessage(error), kept}));
+}
+
+// True when the temporary file itself has the destination's name, in the folder as it was named
+// or where that folder is now.
+bool TOutputFile::TookTheName() const {
+    const std::optional<TFileIdentity> temporary = IdentityOf(temporary_.Get());
+    if (!temporary) return false;
+    // Both lie in one folder, so on one volume: the ids alone tell them apart (a system may not
+    // tell the volume of an open file whose folder was moved).
+    const auto isTemporary = [&](const std::optional<TFileIdentity>& other) {
+        return other && other->extended == temporary->extended &&
+               std::equal(std::begin(other->id.Identifier), std::end(other->id.Identifier), std::begin(temporary->id.Identifier));
+    };
+    if (isTemporary(IdentityAt(target_))) return true;
+    const std::u16string folder = FolderNow();
+    return !folder.empty() && isTemporary(IdentityAt(LongPath(Join(folder, NameOf(target_)))));
 }
 
 // True when the file that was to be replaced is nowhere any more: no file has its name, and it is

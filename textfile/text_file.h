@@ -93,6 +93,7 @@ private:
     [[noreturn]] void FailCreate(DWORD error) const;
     void CheckDestination(HANDLE input);
     void CreateTemporary();
+    bool TookTheName() const;
     bool OldFileIsGone() const;
     std::u16string FolderNow() const;
 

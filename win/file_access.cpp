@@ -30,7 +30,8 @@ TFileHandle OpenWriteProbe(const std::u16string& path) {
 }
 
 TFileHandle CreateExclusive(const std::u16string& path) {
-    return Open(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+    return Open(path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW,
+                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 TFileHandle OpenForDeletion(const std::u16string& path) {

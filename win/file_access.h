@@ -27,7 +27,7 @@ TFileHandle OpenWriteProbe(const std::u16string& path);
 
 // A new file to write, shared with nobody: while this handle is open no other program can open
 // it, so it can neither be read half-written nor taken away. With DELETE access for its mark and
-// its rename.
+// its rename, and attribute access for its identity.
 TFileHandle CreateExclusive(const std::u16string& path);
 
 // An existing file to delete once nobody else has it open: DELETE access, shared with nobody, a

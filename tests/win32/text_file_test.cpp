@@ -345,6 +345,39 @@ TEST(OutputFile, RemovesOnlyTemporaryFilesThatAreProvablyAbandoned) {
     EXPECT_EQ("old", ReadBytes(folder.Path(u"there.csv")));
 }
 
+// While the output is written, no other program can open its temporary file, for reading, writing
+// or deleting, whatever it shares: an indexer, a sync client or a scanner never sees half a file.
+// Each open is refused as a sharing violation, not for another reason. Reading only its attributes
+// is not a conflict on Windows and shows nothing of the content.
+TEST(OutputFile, NoOtherProgramCanOpenTheTemporaryFileWhileItIsWritten) {
+    TTempFolder folder;
+    WriteBytes(folder.Path(u"in.csv"), "x");
+    for (const bool existed : {false, true}) {
+        if (existed) WriteBytes(folder.Path(u"out.csv"), "old");
+        TInputFile input(folder.Path(u"in.csv"));
+        TOutputFile output(folder.Path(u"out.csv"), input.Handle());
+        output.Write("half of the new content", 23);
+        output.Settle();
+        std::u16string temporary;
+        for (const std::u16string& name : folder.Files()) {
+            if (name.starts_with(u"~zarn")) temporary = folder.Path(name);
+        }
+        ASSERT_FALSE(temporary.empty());
+        const DWORD accesses[] = {GENERIC_READ, FILE_READ_DATA, GENERIC_WRITE, FILE_APPEND_DATA, DELETE,
+                                  GENERIC_READ | GENERIC_WRITE, GENERIC_ALL};
+        for (const DWORD access : accesses) {
+            for (DWORD share = 0; share <= (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE); ++share) {
+                const TFileHandle other(CreateFileW(Wide(temporary), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+                const DWORD error = GetLastError();
+                EXPECT_FALSE(other) << "access " << std::hex << access << ", share " << share;
+                EXPECT_EQ(DWORD{ERROR_SHARING_VIOLATION}, error) << "access " << std::hex << access << ", share " << share;
+            }
+        }
+        output.Commit();
+        input.Close();
+    }
+}
+
 // A rename that fails the way the case says, the given number of times, then works.
 struct TRenameFailure {
     DWORD error;
@@ -416,6 +449,55 @@ TEST(OutputFile, FailedRenameLeavesTheOldOrTheNewContent) {
         EXPECT_EQ(FillMessage(LoadMessage(IDS_NEW_CONTENT_KEPT), {path, SystemMessage(c.failure.error), kept}), text) << c.what;
         SetFileAttributesW(Wide(kept), FILE_ATTRIBUTE_NORMAL);
     }
+}
+
+// Folders that RenamedButReported moves right after its rename.
+std::u16string movedFrom, movedTo;
+
+// Renames, then moves the folder from movedFrom to movedTo (where set), and reports a failure, as
+// a system does that looks the new name up again after the rename.
+bool RenamedButReported(HANDLE file, const std::u16string& path) {
+    const bool renamed = RenameByHandle(file, path);
+    if (!movedFrom.empty()) MoveFileW(Wide(movedFrom), Wide(movedTo));
+    SetLastError(renamed ? ERROR_NOT_ENOUGH_MEMORY : GetLastError());
+    return false;
+}
+
+// A rename that took place but was reported as failed, also while the destination's folder was
+// moved at that moment: the new content has the name, which is what a run reports (no failure, no
+// read-only file, no temporary file left).
+TEST(OutputFile, ARenameReportedFailedThatTookPlaceIsASuccess) {
+    for (const bool folderMoved : {false, true}) {
+        TTempFolder parent;
+        const std::u16string before = parent.Path(u"prog"), after = parent.Path(u"moved");
+        ASSERT_TRUE(CreateDirectoryW(Wide(before), nullptr));
+        WriteBytes(before + u"\\out.csv", "old");
+        WriteBytes(parent.Path(u"in.csv"), "x");
+        movedFrom = folderMoved ? before : u"";
+        movedTo = after;
+        {
+            TInputFile input(parent.Path(u"in.csv"));
+            TOutputFile output(before + u"\\out.csv", input.Handle(), RenamedButReported);
+            output.Write("new", 3);
+            try {
+                output.Commit();
+            } catch (const TFailure& failure) {
+                ADD_FAILURE() << "folder moved: " << folderMoved << ": " << Narrow(failure.Text());
+            }
+        }
+        const std::u16string folder = folderMoved ? after : before;
+        EXPECT_EQ("new", ReadBytes(folder + u"\\out.csv")) << "folder moved: " << folderMoved;
+        EXPECT_FALSE(GetFileAttributesW(Wide(folder + u"\\out.csv")) & FILE_ATTRIBUTE_READONLY);
+        WIN32_FIND_DATAW found;
+        std::vector<std::u16string> names;
+        const TFindHandle search(FindFirstFileW(Wide(folder + u"\\*"), &found));
+        do names.push_back(ToU16(found.cFileName)); while (search && FindNextFileW(search.Get(), &found));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ((std::vector<std::u16string>{u".", u"..", u"out.csv"}), names) << "folder moved: " << folderMoved;
+        DeleteFileW(Wide(folder + u"\\out.csv"));
+        RemoveDirectoryW(Wide(folder));
+    }
+    movedFrom.clear();
 }
 
 // The folder that holds the destination is renamed while the output is written: the old file

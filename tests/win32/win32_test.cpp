@@ -57,7 +57,8 @@ TEST(FullPath, ExpandsAgainstTheCurrentDirectory) {
 }
 
 // A path whose full path reaches MAX_PATH goes to the system in the long form, whatever way it was
-// written; a shorter one goes as it was written, so the system judges it as given.
+// written; a shorter one goes as it was written, so the system judges it as given. MAX_PATH counts
+// the terminating NUL: 259 units are the most the short form holds, 260 need the long form.
 TEST(LongPath, TheLongFormForPathsThatReachMaxPath) {
     const std::u16string deep = std::u16string(130, u'a') + u"\\" + std::u16string(130, u'b') + u"\\in.csv";
     wchar_t current[MAX_PATH];
@@ -74,6 +75,10 @@ TEST(LongPath, TheLongFormForPathsThatReachMaxPath) {
         {"relative", deep, u"\\\\?\\" + hereSlash + deep},
         {"drive-relative", u"C:" + deep, u"\\\\?\\" + FullPath(u"C:") + (FullPath(u"C:").ends_with(u'\\') ? u"" : u"\\") + deep},
         {"already long", u"\\\\?\\C:\\" + deep, u"\\\\?\\C:\\" + deep},
+        {"259 units: the most the short form holds", u"C:\\" + std::u16string(256, u'e'), u"C:\\" + std::u16string(256, u'e')},
+        {"260 units: one too many", u"C:\\" + std::u16string(257, u'e'), u"\\\\?\\C:\\" + std::u16string(257, u'e')},
+        {"259 units on a share", u"\\\\s\\h\\" + std::u16string(253, u'e'), u"\\\\s\\h\\" + std::u16string(253, u'e')},
+        {"260 units on a share", u"\\\\s\\h\\" + std::u16string(254, u'e'), u"\\\\?\\UNC\\s\\h\\" + std::u16string(254, u'e')},
         {"forward slashes and dots", u"C:/" + std::u16string(130, u'a') + u"/./" + std::u16string(130, u'b') + u"/x/../in.csv",
          u"\\\\?\\C:\\" + deep},
     };
