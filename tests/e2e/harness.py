@@ -11,8 +11,14 @@ import signal
 import subprocess
 import tempfile
 import time
+import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
+
+# The launcher's exit code when CreateProcessW failed: the program never ran, so the start may be
+# made again. It prints "start-failed=ERROR" then; a start that printed "pid=" is never made again.
+START_FAILED = 202
+START_TRIES = 3
 
 # A mingw-w64 program is loaded at this base; calls whose return address lies in its image are its own.
 IMAGE_BASE = 0x140000000
@@ -120,6 +126,14 @@ def program_on_tmpfs(harness, folder, size, name="zarn.exe", read_only=False, fi
         subprocess.run(["umount", "-l", str(folder)])
 
 
+def command_line(pid):
+    """The command line of a Linux process, words joined by spaces; empty when it is gone."""
+    try:
+        return Path("/proc/%s/cmdline" % int(pid)).read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
+    except (OSError, ValueError):
+        return ""
+
+
 class Display:
     """An Xvfb server of its own, for tests in which windows really show."""
 
@@ -140,9 +154,12 @@ class Display:
                                 capture_output=True, text=True, timeout=20)
         return result.stdout.strip()
 
-    def visible_windows(self):
-        """Titles of the mapped top-level windows."""
+    def visible_windows(self, owner=None):
+        """Titles of the mapped top-level windows; with owner, only those of a process whose command
+        line holds it (by the window's _NET_WM_PID), not those Wine's own processes map."""
         ids = self.xdotool("search", "--onlyvisible", "--name", ".*").split()
+        if owner is not None:
+            ids = [i for i in ids if owner in command_line(self.xdotool("getwindowpid", i))]
         return [self.xdotool("getwindowname", i) for i in ids]
 
     def find_window(self, title, timeout=30):
@@ -226,22 +243,25 @@ class Harness:
                 win_path(hold[0]), str(hold[1]), str(hold[2]))
             if len(hold) > 3:
                 env["LAUNCH_HOLD_MS"] = str(hold[3])
-        with tempfile.TemporaryFile() as trace_file, tempfile.TemporaryFile() as out_file:
-            process = subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd or program.parent, env=env,
-                                       stdout=out_file, stderr=trace_file, start_new_session=True)
-            try:
-                if on_start is not None:
-                    on_start(process)
-                exit_code = process.wait(timeout)
-            finally:
-                if process.poll() is None:
-                    os.killpg(process.pid, signal.SIGKILL)
-                    process.wait()
-            trace_file.seek(0)
-            trace_text = trace_file.read().decode("utf-8", "replace") if trace else ""
-            out_file.seek(0)
-            out = out_file.read()
-            pid = re.search(rb"pid=([0-9a-f]+)", out)
+        for attempt in range(START_TRIES):
+            with tempfile.TemporaryFile() as trace_file, tempfile.TemporaryFile() as out_file:
+                process = subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd or program.parent, env=env,
+                                           stdout=out_file, stderr=trace_file, start_new_session=True)
+                try:
+                    if on_start is not None:
+                        on_start(process)
+                    exit_code = process.wait(timeout)
+                finally:
+                    if process.poll() is None:
+                        os.killpg(process.pid, signal.SIGKILL)
+                        process.wait()
+                trace_file.seek(0)
+                trace_text = trace_file.read().decode("utf-8", "replace") if trace else ""
+                out_file.seek(0)
+                out = out_file.read()
+                pid = re.search(rb"pid=([0-9a-f]+)", out)
+            if not self.start_failed(exit_code, out, attempt):
+                break
         run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text,
                   answered=[m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", out, re.MULTILINE)])
         if pid:
@@ -258,24 +278,29 @@ class Harness:
         subprocess.run(["wineserver", "-p"], env=self.environment(locale, False, None), check=False)
         runs = []
         with contextlib.ExitStack() as stack:
-            started = []
-            for args in arg_lists:
+            def start(args):
                 env = self.environment(locale, False, None)
                 env["LAUNCH_COMMAND_LINE"] = " ".join('"%s"' % a for a in [win_path(program), *args])
                 out = stack.enter_context(tempfile.TemporaryFile())
-                started.append((subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd, env=env, stdout=out,
-                                                 stderr=subprocess.DEVNULL, start_new_session=True), out))
+                return subprocess.Popen(["wine", str(self.launch_exe)], cwd=cwd, env=env, stdout=out,
+                                        stderr=subprocess.DEVNULL, start_new_session=True), out
+
+            started = [start(args) for args in arg_lists]
             deadline = time.monotonic() + timeout
-            for process, out in started:
-                try:
-                    exit_code = process.wait(max(1, deadline - time.monotonic()))
-                except subprocess.TimeoutExpired:
-                    os.killpg(process.pid, signal.SIGKILL)
-                    process.wait()
-                    exit_code = None
-                out.seek(0)
-                answered = [m.decode("utf-8", "replace")
-                            for m in re.findall(rb"^box=(.*?)\r?$", out.read(), re.MULTILINE)]
+            for args, (process, out) in zip(arg_lists, started):
+                for attempt in range(START_TRIES):
+                    try:
+                        exit_code = process.wait(max(1, deadline - time.monotonic()))
+                    except subprocess.TimeoutExpired:
+                        os.killpg(process.pid, signal.SIGKILL)
+                        process.wait()
+                        exit_code = None
+                    out.seek(0)
+                    text = out.read()
+                    if not self.start_failed(exit_code, text, attempt):
+                        break
+                    process, out = start(args)
+                answered = [m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", text, re.MULTILINE)]
                 runs.append(Run(exit_code=exit_code, program_dir=Path(program).parent, answered=answered))
         return runs
 
@@ -289,6 +314,18 @@ class Harness:
         exit_code = subprocess.run(["wine", win_path(program), *args], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, timeout=timeout).returncode
         return Run(exit_code=exit_code, program_dir=program.parent)
+
+    @staticmethod
+    def start_failed(exit_code, out, attempt):
+        """True when the launcher could not start the program (it never ran, so it may be started
+        again) and tries are left; says so as a warning in the test's output."""
+        failed = re.search(rb"^start-failed=(\d+)", out, re.MULTILINE)
+        if exit_code != START_FAILED or failed is None or b"pid=" in out:
+            return False
+        warnings.warn("Wine could not start the program (CreateProcessW error %s), try %d of %d%s"
+                      % (failed.group(1).decode(), attempt + 1, START_TRIES,
+                         ": starting it again" if attempt + 1 < START_TRIES else ""))
+        return attempt + 1 < START_TRIES
 
     @staticmethod
     def parse_trace(run, pid):

@@ -8,7 +8,9 @@
 //   LAUNCH_HOLD_MS       optional: closing it this many milliseconds after the program started
 //   LAUNCH_DISMISS       optional: when set, every message box the program shows is answered
 //                        with OK (as a user would), and its text printed as "box=TEXT" (UTF-8)
-// Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace.
+// Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace. Where
+// the program could not be started (CreateProcessW failed: nothing of it ran), prints
+// "start-failed=ERROR" (decimal) and returns 202.
 #include <windows.h>
 
 #include <algorithm>
@@ -75,6 +77,8 @@ int wmain() {
     }
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("start-failed=%lu\n", GetLastError());
+        std::fflush(stdout);
         return 202;
     }
     std::printf("pid=%04lx\n", process.dwProcessId);

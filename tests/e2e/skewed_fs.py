@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """A pass-through file system whose file times run behind (or ahead of) the local clock, as a
 network share's do when its server's clock differs: every time it shows is the real one plus
-OFFSET seconds, and a time set through it is stored minus OFFSET.
+OFFSET seconds, and a time set through it is stored minus OFFSET. Given LOG, it writes there each
+fsync and rename it serves, in the order served ("fsync PATH", "rename OLD NEW").
 
-    skewed_fs.py BACKING MOUNTPOINT OFFSET      (runs in the foreground until unmounted)
+    skewed_fs.py BACKING MOUNTPOINT OFFSET [LOG]      (runs in the foreground until unmounted)
 """
 
 import errno
@@ -17,9 +18,15 @@ except ImportError:
 
 
 class Skewed(Operations):
-    def __init__(self, backing, offset):
+    def __init__(self, backing, offset, log=None):
         self.backing = backing
         self.offset = offset
+        self.log = log
+
+    def _note(self, *words):
+        if self.log is not None:
+            self.log.write(" ".join(words) + "\n")
+            self.log.flush()
 
     def _full(self, path):
         return os.path.join(self.backing, path.lstrip("/"))
@@ -74,7 +81,9 @@ class Skewed(Operations):
         return self._call(os.link, self._full(source), self._full(target))
 
     def rename(self, old, new):
-        return self._call(os.rename, self._full(old), self._full(new))
+        result = self._call(os.rename, self._full(old), self._full(new))
+        self._note("rename", old, new)
+        return result
 
     def statfs(self, path):
         st = self._call(os.statvfs, self._full(path))
@@ -105,9 +114,12 @@ class Skewed(Operations):
         return self._call(os.close, fh)
 
     def fsync(self, path, datasync, fh):
-        return self._call(os.fsync, fh)
+        result = self._call(os.fsync, fh)
+        self._note("fsync", path)
+        return result
 
 
 if __name__ == "__main__":
     backing, mountpoint, offset = sys.argv[1], sys.argv[2], float(sys.argv[3])
-    FUSE(Skewed(os.path.abspath(backing), offset), mountpoint, foreground=True, allow_other=True, use_ino=True)
+    log = open(sys.argv[4], "a", encoding="utf-8") if len(sys.argv) > 4 else None
+    FUSE(Skewed(os.path.abspath(backing), offset, log), mountpoint, foreground=True, allow_other=True, use_ino=True)

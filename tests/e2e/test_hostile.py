@@ -128,9 +128,19 @@ def digest(path):
     return sha.hexdigest()
 
 
-def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setup, capsys):
-    """200 MiB stamped over an old file and killed at random moments: the destination is the old
-    file or the complete new one, no temporary file is left, and the next run completes."""
+def temporaries_soon_gone(folder, seconds=3):
+    """The temporary files in folder once the system has had a moment to finish a killed process."""
+    deadline = time.monotonic() + seconds
+    while temporaries(folder) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return temporaries(folder)
+
+
+@pytest.mark.parametrize("existing", [True, False], ids=["replacing", "new"])
+def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setup, capsys, existing):
+    """200 MiB stamped over an old file (or where there is none) and killed at random moments: the
+    destination is the old file (or none) or the complete new one, and the system removes the
+    temporary file as the run dies, no later run needed; the next run completes."""
     program, data, _ = setup
     block = b"".join(b'%07d,"name %d",value\r\n' % (i, i) for i in range(20000))
     repeats = 200 * 1024 * 1024 // len(block)
@@ -158,7 +168,10 @@ def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setu
     outcomes = []
     try:
         for _ in range(10):
-            destination.write_bytes(old)
+            if existing:
+                destination.write_bytes(old)
+            else:
+                destination.unlink(missing_ok=True)
             moment = rnd.uniform(0.05, whole)
             killed = {}
 
@@ -167,10 +180,13 @@ def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setu
                 killed["yes"] = kill_program(program)
 
             harness.run(program, [win_path(data / "big.csv")], trace=False, on_start=kill_later)
-            state = "old" if destination.stat().st_size == len(old) and destination.read_bytes() == old else (
-                "new" if digest(destination) in new_digests else "neither")
-            outcomes.append((round(moment, 3), killed.get("yes", False), state, temporaries(program.parent)))
-            assert state in ("old", "new"), outcomes
+            left = temporaries_soon_gone(program.parent)
+            state = ("absent" if not destination.exists() else
+                     "old" if destination.stat().st_size == len(old) and destination.read_bytes() == old else
+                     "new" if digest(destination) in new_digests else "neither")
+            outcomes.append((round(moment, 3), killed.get("yes", False), state, left))
+            assert state in (("old", "new") if existing else ("absent", "new")), outcomes
+            assert left == [], outcomes
         harness.run(program, [win_path(data / "big.csv")], trace=False)
         assert digest(destination) in new_digests
         assert temporaries(program.parent) == []

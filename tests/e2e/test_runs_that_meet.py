@@ -74,16 +74,18 @@ def test_one_input_run_many_times_at_once(harness, work):
 
 
 @contextlib.contextmanager
-def skewed_file_system(work, offset):
-    """A folder on a FUSE pass-through whose file times are offset seconds off the local clock.
-    Skips where FUSE cannot be mounted (it needs /dev/fuse and root)."""
+def skewed_file_system(work, offset, log=None):
+    """A folder on a FUSE pass-through whose file times are offset seconds off the local clock,
+    logging the fsyncs and renames it serves into log where given. Skips where FUSE cannot be
+    mounted (it needs /dev/fuse and root)."""
     backing, mountpoint = work / "backing", work / "share"
     backing.mkdir()
     mountpoint.mkdir()
     if not Path("/dev/fuse").exists() or shutil.which("fusermount3") is None:
         pytest.skip("no FUSE here")
     server = subprocess.Popen(["/usr/bin/python3", str(Path(__file__).parent / "skewed_fs.py"), str(backing),
-                               str(mountpoint), str(offset)], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                               str(mountpoint), str(offset)] + ([str(log)] if log else []),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     try:
         deadline = time.monotonic() + 20
         while not os.path.ismount(mountpoint):
@@ -108,6 +110,31 @@ def test_many_runs_at_once_on_a_share_whose_clock_is_behind(harness, work):
         program = harness.program_folder(share)
         (work / "data").mkdir()
         many_runs_into_old_outputs(harness, program, work / "data", 24)
+
+
+# The output reaches the disk before it takes its name, whether it is new or replaces a file: the
+# file system serves an fsync of the temporary file before the rename that puts it in place. So
+# after a power cut the name holds the old content or the complete new one.
+@pytest.mark.parametrize("existing", [False, True], ids=["new", "replacing"])
+def test_the_output_reaches_the_disk_before_it_takes_the_name(harness, work, existing):
+    log = work / "operations.log"
+    with skewed_file_system(work, 0, log) as share:
+        program = harness.program_folder(share)
+        (work / "data").mkdir()
+        source = work / "data" / "in.csv"
+        source.write_bytes(content(3))
+        if existing:
+            (program.parent / "in.csv").write_bytes(b"old output\r\n")
+        before = stamp()
+        run = harness.run(program, [win_path(source)], trace=False)
+        assert run.exit_code == 0
+        assert run.answered == []
+        assert (program.parent / "in.csv").read_bytes() in (stamped(3, before), stamped(3, stamp()))
+        operations = log.read_text().splitlines()
+        renames = [i for i, op in enumerate(operations) if op.startswith("rename /prog/~zarn") and op.endswith(" /prog/in.csv")]
+        assert len(renames) == 1, operations
+        temporary = operations[renames[0]].split()[1]
+        assert "fsync " + temporary in operations[:renames[0]], operations
 
 
 GENERIC_READ = 0x80000000

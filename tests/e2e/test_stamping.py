@@ -242,6 +242,27 @@ def test_full_disk_fails_with_the_write_message_and_keeps_the_destination(harnes
         assert sorted(p.name for p in program.parent.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
 
 
+# The disk fills in an output's last piece, for outputs of one, two, three and five pieces of 1 MiB:
+# the last pieces are written behind, so only putting the output in place can see that they
+# failed. Each run shows the write message and keeps the old file, and leaves no temporary file.
+@pytest.mark.parametrize("pieces", [1, 2, 3, 5])
+def test_full_disk_in_the_last_piece_keeps_the_destination(harness, work, pieces):
+    line = b"0123456789\n"
+    output_line = len(b"0123456789" + stamp().encode() + b"\r\n")
+    lines = int((pieces - 0.25) * 2 ** 20) // output_line
+    (work / "big.csv").write_bytes(line * lines)
+    program_kib = (harness.zarn_exe.stat().st_size + 4095) // 4096 * 4
+    free_kib = (lines * output_line - 250 * 1024) // 1024  # the disk is full 250 KiB before the end
+    assert (pieces - 1) * 1024 < free_kib < pieces * 1024
+    size = "%dk" % (program_kib + 4 + free_kib)
+    with program_on_tmpfs(harness, work / "full", size, files={"big.csv": b"old content"}) as program:
+        run = harness.run(program, [win_path(work / "big.csv")], locale="ja_JP.UTF-8", cwd=work, trace=False)
+        assert run.exit_code == 0
+        assert run.answered == [shown("ストリームへの書き込みエラー")]
+        assert (program.parent / "big.csv").read_bytes() == b"old content"
+        assert sorted(p.name for p in program.parent.iterdir()) == ["big.csv", "zarn.exe"], "temporary file removed"
+
+
 def test_malformed_utf8_after_its_mark_fails_and_writes_nothing(harness, setup):
     program, data = setup
     (data / "bad.csv").write_bytes(b"\xef\xbb\xbfgood\r\nbad \xff\r\n")
