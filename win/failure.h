@@ -1,5 +1,6 @@
-// A failure of the program: an exception carrying the message text shown to the user. Raised
-// where the failure arises, caught only by the application shell. Platform-free.
+// What the program tells the user of a run, as exceptions carrying the message text: a failure,
+// or a warning about work that was done. Raised where it arises, caught only by the application
+// shell. Platform-free.
 #pragma once
 
 #include <exception>
@@ -8,27 +9,28 @@
 
 namespace zarn {
 
-class TFailure : public std::exception {
+// An exception carrying a message text for the user.
+class TMessageException : public std::exception {
 public:
-    explicit TFailure(std::u16string text) : text_(std::move(text)) {}
+    explicit TMessageException(std::u16string text) : text_(std::move(text)) {}
     const std::u16string& Text() const noexcept { return text_; }
-    const char* what() const noexcept override { return "zarn failure"; }
 
 private:
     std::u16string text_;
 };
 
-// A notice that the work was done, with something the user must know of (characters that the
-// output could not hold were replaced). Raised once the work is complete, caught only by the
-// application shell, which shows it with the warning icon.
-class TWarning : public std::exception {
+class TFailure : public TMessageException {
 public:
-    explicit TWarning(std::u16string text) : text_(std::move(text)) {}
-    const std::u16string& Text() const noexcept { return text_; }
-    const char* what() const noexcept override { return "zarn warning"; }
+    using TMessageException::TMessageException;
+    const char* what() const noexcept override { return "zarn failure"; }
+};
 
-private:
-    std::u16string text_;
+// The work was done, with something the user must know of (characters that the output could not
+// hold were replaced). Raised once the work is complete; the shell shows it with the warning icon.
+class TWarning : public TMessageException {
+public:
+    using TMessageException::TMessageException;
+    const char* what() const noexcept override { return "zarn warning"; }
 };
 
 }  // namespace zarn
