@@ -181,6 +181,7 @@ def test_encodings_and_date_separators(harness, setup, locale, separator, data_b
     before = stamp(separator)
     run = harness.run(program, [win_path(data / "in.csv")], locale=locale, trace=False)
     assert run.exit_code == 0
+    assert run.answered == []
     assert run.files()["in.csv"] in (expected(before), expected(stamp(separator)))
 
 
