@@ -1,7 +1,5 @@
 #include "textfile/text_file.h"
 
-#include <algorithm>
-
 #include "textfile/temporary_files.h"
 #include "win/failure.h"
 #include "win/file_access.h"
@@ -229,12 +227,8 @@ void TOutputFile::Commit() {
 bool TOutputFile::TookTheName() const {
     const std::optional<TFileIdentity> temporary = IdentityOf(temporary_.Get());
     if (!temporary) return false;
-    // Both lie in one folder, so on one volume: the ids alone tell them apart (a system may not
-    // tell the volume of an open file whose folder was moved).
-    const auto isTemporary = [&](const std::optional<TFileIdentity>& other) {
-        return other && other->extended == temporary->extended &&
-               std::equal(std::begin(other->id.Identifier), std::end(other->id.Identifier), std::begin(temporary->id.Identifier));
-    };
+    // Both lie in one folder, so on one volume.
+    const auto isTemporary = [&](const std::optional<TFileIdentity>& other) { return other && other->SameId(*temporary); };
     if (isTemporary(IdentityAt(target_))) return true;
     const std::u16string folder = FolderNow();
     return !folder.empty() && isTemporary(IdentityAt(LongPath(Join(folder, NameOf(target_)))));

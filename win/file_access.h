@@ -48,8 +48,11 @@ struct TFileIdentity {
     ULONGLONG volume;
     FILE_ID_128 id;
     bool extended;  // from FILE_ID_INFO: identities of the two kinds never compare equal
-    bool operator==(const TFileIdentity& other) const {
-        return volume == other.volume && extended == other.extended &&
+    bool operator==(const TFileIdentity& other) const { return volume == other.volume && SameId(other); }
+    // The id alone, for two files known to lie on one volume (in one folder, say): a system may not
+    // tell the volume of an open file whose folder was moved.
+    bool SameId(const TFileIdentity& other) const {
+        return extended == other.extended &&
                std::equal(std::begin(id.Identifier), std::end(id.Identifier), std::begin(other.id.Identifier));
     }
 };

@@ -93,6 +93,7 @@ class Run:
     boxes: list = field(default_factory=list)   # MessageBox, in the order they were shown
     answered: list = field(default_factory=list)  # texts of the boxes the launcher answered with OK
     trace: str = ""
+    pid: str = ""  # the program's process id as the trace writes it, where the launcher told it
 
     def files(self):
         """The program folder's files other than the program, name -> bytes."""
@@ -214,7 +215,7 @@ class Harness:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LAUNCH_", "WINE"))}
         env.pop("DISPLAY", None)
         env.update(WINEPREFIX=str(self.prefix), LC_ALL=locale, LANG=locale,
-                   WINEDEBUG="+pid,+relay" if trace else "-all",
+                   WINEDEBUG="+pid,+relay" if trace is True else "+pid," + trace if trace else "-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         if display is not None:
             env["DISPLAY"] = display.name
@@ -226,7 +227,8 @@ class Harness:
             display=None, show=None, hold=None, on_start=None, timeout=300):
         """Starts program (a path) as Explorer would: the program path and each argument in double
         quotes, or exactly command_line. hold=(path, access, share) keeps a file open meanwhile;
-        hold=(path, access, share, ms) for that many milliseconds from the start only.
+        hold=(path, access, share, ms) for that many milliseconds from the start only. trace: Wine's
+        relay trace of the calls made (True), none (False), or other debug channels ("+file").
         on_start(process) runs while the program runs (to press OK in its box, say). Without a
         display, Wine makes windows on its display-less driver, where nobody could press OK: the
         launcher answers every message box then."""
@@ -265,7 +267,8 @@ class Harness:
         run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text,
                   answered=[m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", out, re.MULTILINE)])
         if pid:
-            self.parse_trace(run, pid.group(1).decode())
+            run.pid = pid.group(1).decode()
+            self.parse_trace(run, run.pid)
         return run
 
     def run_many(self, program, arg_lists, *, cwd, locale="en_US.UTF-8", timeout=300):

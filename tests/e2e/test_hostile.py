@@ -5,6 +5,7 @@ had. Whatever happens, a run gives the complete stamped file or leaves everythin
 import hashlib
 import os
 import random
+import re
 import signal
 import subprocess
 import time
@@ -140,7 +141,8 @@ def temporaries_soon_gone(folder, seconds=3):
 def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setup, capsys, existing):
     """200 MiB stamped over an old file (or where there is none) and killed at random moments: the
     destination is the old file (or none) or the complete new one, and the system removes the
-    temporary file as the run dies, no later run needed; the next run completes."""
+    temporary file as the run dies, no later run needed (unless the run died between the file's
+    last step and its rename); the next run completes."""
     program, data, _ = setup
     block = b"".join(b'%07d,"name %d",value\r\n' % (i, i) for i in range(20000))
     repeats = 200 * 1024 * 1024 // len(block)
@@ -158,9 +160,13 @@ def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setu
         return sha.hexdigest()
 
     new_digests = {new_digest(stamp())}
-    started = time.monotonic()
-    harness.run(program, [win_path(data / "big.csv")], trace=False)
-    whole = time.monotonic() - started
+    # The kills fall within a run's length as a replacing run takes it (the first run of a test
+    # also waits for the system to start).
+    whole = float("inf")
+    for _ in range(2):
+        started = time.monotonic()
+        harness.run(program, [win_path(data / "big.csv")], trace=False)
+        whole = min(whole, time.monotonic() - started)
     new_digests.add(new_digest(stamp()))
     assert digest(destination) in new_digests
 
@@ -179,13 +185,25 @@ def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setu
                 time.sleep(moment)
                 killed["yes"] = kill_program(program)
 
-            harness.run(program, [win_path(data / "big.csv")], trace=False, on_start=kill_later)
+            # Traced by the file channel, cheap enough not to change the timing: it shows how far
+            # the run got.
+            run = harness.run(program, [win_path(data / "big.csv")], trace="+file", on_start=kill_later)
             left = temporaries_soon_gone(program.parent)
             state = ("absent" if not destination.exists() else
                      "old" if destination.stat().st_size == len(old) and destination.read_bytes() == old else
                      "new" if digest(destination) in new_digests else "neither")
-            outcomes.append((round(moment, 3), killed.get("yes", False), state, left))
+            outcomes.append((round(moment, 3), killed.get("yes", False), state, list(left)))
             assert state in (("old", "new") if existing else ("absent", "new")), outcomes
+            # Only a run killed after it took the mark for deletion off its complete, flushed file,
+            # before the rename, leaves that file (a later sweep removes it once the destination is
+            # there); the test removes it. The mark is set and taken off by the file's disposition
+            # (information class 0xd), twice on one handle.
+            dispositions = re.findall(r"^%s:[0-9a-f]+:trace:file:NtSetInformationFile \((0x[0-9a-f]+),[^)]*,0x0000000d\)$"
+                                      % run.pid, run.trace, re.MULTILINE)
+            if left and run.pid and max(map(dispositions.count, dispositions), default=0) >= 2:
+                assert len(left) == 1 and digest(program.parent / left[0]) in new_digests, outcomes
+                (program.parent / left.pop()).unlink()
+                outcomes[-1] += ("killed in the commit",)
             assert left == [], outcomes
         harness.run(program, [win_path(data / "big.csv")], trace=False)
         assert digest(destination) in new_digests
