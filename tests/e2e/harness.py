@@ -17,6 +17,8 @@ from pathlib import Path
 
 # The launcher's exit code when CreateProcessW failed: the program never ran, so the start may be
 # made again. It prints "start-failed=ERROR" then; a start that printed "pid=" is never made again.
+# Seen under the load of many starts at once: error 1359 (ERROR_INTERNAL_ERROR), Wine's answer when
+# the new process ended before it reported its start done, before any of the program's code ran.
 START_FAILED = 202
 START_TRIES = 3
 
