@@ -217,7 +217,7 @@ class Harness:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LAUNCH_", "WINE"))}
         env.pop("DISPLAY", None)
         env.update(WINEPREFIX=str(self.prefix), LC_ALL=locale, LANG=locale,
-                   WINEDEBUG="+pid,+relay" if trace is True else "+pid," + trace if trace else "-all",
+                   WINEDEBUG="+pid,+relay" if trace is True else ("+pid," + trace) if trace else "-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         if display is not None:
             env["DISPLAY"] = display.name
