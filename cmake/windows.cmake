@@ -75,13 +75,18 @@ endforeach()
 add_executable(launch tests/e2e/launch.cpp)
 target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
 
-# Yardsticks for start-up time, and the keeper of Wine's desktop (scripts/bench).
-foreach(yardstick empty_gui one_window desktop_keeper)
+# The keeper of Wine's desktop (the end-to-end tests and scripts/bench).
+add_executable(desktop_keeper WIN32 tests/e2e/desktop_keeper.cpp)
+target_link_options(desktop_keeper PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
+
+# Yardsticks for start-up time (scripts/bench).
+foreach(yardstick empty_gui one_window)
   add_executable(${yardstick} WIN32 tests/bench/${yardstick}.cpp)
   target_link_options(${yardstick} PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
 endforeach()
 
 # The end-to-end tests drive the real zarn.exe under Wine from Python.
 add_test(NAME e2e COMMAND ${PYTHON3} -m pytest -q -p no:cacheprovider ${CMAKE_SOURCE_DIR}/tests/e2e
-         --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch> --source-dir ${CMAKE_SOURCE_DIR})
+         --zarn-exe $<TARGET_FILE:zarn> --launch-exe $<TARGET_FILE:launch>
+         --desktop-keeper-exe $<TARGET_FILE:desktop_keeper> --source-dir ${CMAKE_SOURCE_DIR})
 set_tests_properties(e2e PROPERTIES TIMEOUT 1800 RESOURCE_LOCK wineprefix)

@@ -12,6 +12,7 @@ from harness import Display, Harness
 def pytest_addoption(parser):
     parser.addoption("--zarn-exe", required=True)
     parser.addoption("--launch-exe", required=True)
+    parser.addoption("--desktop-keeper-exe", required=True)
     parser.addoption("--source-dir", required=True)
 
 
@@ -20,7 +21,7 @@ def harness(request):
     source = Path(request.config.getoption("--source-dir")).resolve()
     prefix = Path(os.environ.get("WINEPREFIX", source / "build" / "wineprefix"))
     harness = Harness(request.config.getoption("--zarn-exe"), request.config.getoption("--launch-exe"),
-                      prefix, source)
+                      request.config.getoption("--desktop-keeper-exe"), prefix, source)
     yield harness
     harness.stop_wine()
 

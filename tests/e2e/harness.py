@@ -6,6 +6,7 @@ import contextlib
 import datetime
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -15,11 +16,17 @@ import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
 
-# The launcher's exit code when CreateProcessW failed: the program never ran, so the start may be
-# made again. It prints "start-failed=ERROR" then; a start that printed "pid=" is never made again.
-# Seen under the load of many starts at once: error 1359 (ERROR_INTERNAL_ERROR), Wine's answer when
-# the new process ended before it reported its start done, before any of the program's code ran.
+# Under the load of many starts at once, Wine now and then fails to start a process before any of
+# its code runs (seen: "failed to map the shared user data", c0000018, on Wine's error channel). A
+# start that failed so is made again, at most START_TRIES times in all, with a warning:
+# - the launcher's own start: Wine ends it with exit code 1, and it printed nothing;
+# - the program's start: the launcher's CreateProcessW failed (seen: error 1359, ERROR_INTERNAL_ERROR,
+#   Wine's answer when the new process ended before it reported its start done). The launcher
+#   prints "start-failed=ERROR" and ends with START_FAILED then;
+# - the start of Wine's desktop process, which the desktop keeper's window shows (start_session).
+# A start that printed "pid=" is never made again: the program may have done work.
 START_FAILED = 202
+WINE_START_FAILED = 1
 START_TRIES = 3
 
 # A mingw-w64 program is loaded at this base; calls whose return address lies in its image are its own.
@@ -199,12 +206,16 @@ class Display:
 
 
 class Harness:
-    def __init__(self, zarn_exe, launch_exe, prefix, source_dir):
+    def __init__(self, zarn_exe, launch_exe, desktop_keeper_exe, prefix, source_dir):
         self.zarn_exe = Path(zarn_exe).resolve()
         self.launch_exe = Path(launch_exe).resolve()
+        self.desktop_keeper_exe = Path(desktop_keeper_exe).resolve()
         self.prefix = Path(prefix)
         self.source_dir = Path(source_dir)
         self.session = None  # the display and locale of the Wine that runs, where it is known
+        self.keeper = None  # the desktop keeper's process while a session runs
+        # False while Wine is set up to have no display driver, so that no desktop can be made.
+        self.desktop = True
 
     def program_folder(self, parent, name="zarn.exe"):
         """A folder holding a copy of zarn.exe (under the given file name)."""
@@ -279,8 +290,6 @@ class Harness:
         box). Returns a Run for each, in order, with its exit code and the boxes answered; a run
         still going after timeout seconds is killed and gets the exit code None."""
         self.use_session(None, locale)
-        # Wine's server up before the runs, as a Windows session's is.
-        subprocess.run(["wineserver", "-p"], env=self.environment(locale, False, None), check=False)
         runs = []
         with contextlib.ExitStack() as stack:
             def start(args):
@@ -322,14 +331,20 @@ class Harness:
 
     @staticmethod
     def start_failed(exit_code, out, attempt):
-        """True when the launcher could not start the program (it never ran, so it may be started
-        again) and tries are left; says so as a warning in the test's output."""
-        failed = re.search(rb"^start-failed=(\d+)", out, re.MULTILINE)
-        if exit_code != START_FAILED or failed is None or b"pid=" in out:
+        """True when Wine could not start the launcher, or the launcher could not start the program
+        (the program never ran, so it may be started again), and tries are left; says so as a
+        warning in the test's output."""
+        if b"pid=" in out:
             return False
-        warnings.warn("Wine could not start the program (CreateProcessW error %s), try %d of %d%s"
-                      % (failed.group(1).decode(), attempt + 1, START_TRIES,
-                         ": starting it again" if attempt + 1 < START_TRIES else ""))
+        failed = re.search(rb"^start-failed=(\d+)", out, re.MULTILINE)
+        if exit_code == START_FAILED and failed is not None:
+            what = "the program (CreateProcessW error %s)" % failed.group(1).decode()
+        elif exit_code == WINE_START_FAILED and out == b"":
+            what = "the launcher"
+        else:
+            return False
+        warnings.warn("Wine could not start %s, try %d of %d%s" % (
+            what, attempt + 1, START_TRIES, ": starting it again" if attempt + 1 < START_TRIES else ""))
         return attempt + 1 < START_TRIES
 
     @staticmethod
@@ -354,7 +369,30 @@ class Harness:
         session = (display.name if display is not None else None, locale)
         if session != self.session:
             self.stop_wine()
+            self.start_session(display, locale)
             self.session = session
+
+    def start_session(self, display, locale):
+        """Wine's server and desktop up before any run, as a Windows session's are, and kept up by
+        the desktop keeper until the session ends. A desktop whose start failed would leave every
+        program of the session without a window, and so without a message box: each would end with
+        code 0 as if all went well. Such a start is made again (see START_TRIES)."""
+        env = self.environment(locale, False, display)
+        for attempt in range(START_TRIES):
+            subprocess.run(["wineserver", "-p"], env=env, check=False)
+            if not self.desktop:
+                return
+            self.keeper = subprocess.Popen(["wine", str(self.desktop_keeper_exe)], env=env, stdout=subprocess.PIPE,
+                                           stderr=subprocess.DEVNULL, start_new_session=True)
+            ready, _, _ = select.select([self.keeper.stdout], [], [], 120)
+            said = self.keeper.stdout.readline().strip() if ready else b"(nothing in 120 s)"
+            if said == b"desktop=ready":
+                return
+            self.stop_wine()
+            warnings.warn("Wine's desktop did not start (the keeper said %s), try %d of %d%s" % (
+                said.decode("utf-8", "replace") or "nothing", attempt + 1, START_TRIES,
+                ": starting Wine again" if attempt + 1 < START_TRIES else ""))
+        raise RuntimeError("Wine's desktop did not start in %d tries" % START_TRIES)
 
     def stop_wine(self):
         self.session = None
@@ -362,3 +400,9 @@ class Harness:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env={**os.environ, "WINEPREFIX": str(self.prefix)},
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.keeper is not None:
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.keeper.pid, signal.SIGKILL)
+            self.keeper.wait()
+            self.keeper.stdout.close()
+            self.keeper = None

@@ -287,7 +287,9 @@ def no_windows(harness):
                         "/d", value, "/f"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         harness.stop_wine()
     graphics("x11")
+    harness.desktop = False
     yield
+    harness.desktop = True
     graphics("x11,null")
 
 
