@@ -1,10 +1,12 @@
 #include "app/shell.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/shell_text.h"
 #include "stamp/F01.h"
 #include "win/failure.h"
+#include "win/messages.h"
 #include "win/paths.h"
 #include "win/utf16.h"
 #include "win/window.h"
@@ -85,12 +87,9 @@ int TShell::RunApplication() {
         // window is off: nothing below shows it.
         SetWindowTextW(application, L"");
 
-        TTFZarn form(instance_, settings_);
+        TTFZarn form(instance_, settings_, *this);
         try {
             form.DoCreate();
-        } catch (const TWarning& warning) {
-            ShowBox(warning.Text(), MB_ICONWARNING);
-            PostQuitMessage(0);
         } catch (const TFailure& failure) {
             ReportFailure(failure.Text());
             PostQuitMessage(0);
@@ -129,6 +128,27 @@ void TShell::RunMessageLoop() {
             WaitMessage();
         }
     }
+}
+
+void TShell::Guard(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const TWarning& warning) {
+        report_.push_back({false, warning.Text()});
+    } catch (const TFailure& failure) {
+        report_.push_back({true, failure.Text()});
+    } catch (...) {
+        report_.push_back({true, u""});
+    }
+}
+
+// With the stop icon where a file failed, else the warning icon.
+void TShell::Show() {
+    if (report_.empty()) return;
+    const bool failed = std::any_of(report_.begin(), report_.end(), [](const TReportEntry& entry) { return entry.failure; });
+    const std::u16string text = StartReportText(report_, LoadMessage(IDS_MORE_MESSAGES));
+    report_.clear();
+    ShowBox(text, failed ? MB_ICONERROR : MB_ICONWARNING);
 }
 
 // The failure's text (and a full stop where the text needs one), with the stop icon.

@@ -57,7 +57,8 @@ constexpr const char* kFontStyles[] = {"fsBold", "fsItalic", "fsUnderline", "fsS
 
 }  // namespace
 
-TTFZarn::TTFZarn(HINSTANCE instance, const TStartupSettings& settings) : instance_(instance), settings_(settings) {
+TTFZarn::TTFZarn(HINSTANCE instance, const TStartupSettings& settings, TStartReport& report)
+    : instance_(instance), settings_(settings), report_(report) {
     const HRSRC resource = FindResourceW(instance, L"TTFZarn", MAKEINTRESOURCEW(10));  // RT_RCDATA
     const HGLOBAL loaded = resource != nullptr ? LoadResource(instance, resource) : nullptr;
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
@@ -119,13 +120,15 @@ void TTFZarn::CreateSystemWindow(HWND owner) {
 }
 
 void TTFZarn::FormCreate() {
-    const std::u16string outputFolder = FolderOf(ProgramPath());
-    const std::u16string_view commandLine = U16(GetCommandLineW());
-    const TArguments arguments = SplitCommandLine(commandLine);
-    if (arguments.count == 0) {
+    const std::vector<std::u16string> arguments = SplitCommandLine(U16(GetCommandLineW()));
+    if (arguments.empty()) {
         Beep(2000, 100);
-    } else if (IsExistingFile(arguments.first)) {
-        StampRun(arguments.first, outputFolder, settings_);
+    } else {
+        TStampRun run(FolderOf(ProgramPath()), settings_);
+        for (const std::u16string& argument : arguments) {
+            if (IsExistingFile(argument)) report_.Guard([&] { run.Stamp(argument); });
+        }
+        report_.Show();
     }
     PostQuitMessage(0);
 }

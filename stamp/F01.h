@@ -9,6 +9,7 @@
 
 #include "stamp/form.h"
 #include "stamp/startup_settings.h"
+#include "win/failure.h"
 #include "win/handle.h"
 
 namespace zarn {
@@ -18,8 +19,9 @@ public:
     // Built-in defaults, then the stored properties of the RCDATA resource named after the class,
     // in their stored order. A missing or corrupt resource, an unknown property, a value of the
     // wrong kind or a handler name the class does not publish throws TFailure. settings: what
-    // start-up fixed, for the stamping run.
-    TTFZarn(HINSTANCE instance, const TStartupSettings& settings);
+    // start-up fixed, for the stamping run; report: the shell's, which the files of the start are
+    // stamped through (it outlives the window).
+    TTFZarn(HINSTANCE instance, const TStartupSettings& settings, TStartReport& report);
 
     // Runs the creation handler that OnCreate bound, if any.
     void DoCreate();
@@ -29,9 +31,9 @@ public:
     void CreateSystemWindow(HWND owner);
     HWND Window() const { return window_.Get(); }
 
-    // The start-up dispatch: no argument sounds the tone; an existing file as the first argument
-    // is stamped into the program's folder. Ends by asking the application to end. A failure of
-    // the stamping run leaves as TFailure, before the end request.
+    // The start-up dispatch: no argument sounds the tone; each argument that names an existing file
+    // is stamped into the program's folder, in order, through the report, which then shows what
+    // they raised. Ends by asking the application to end.
     void FormCreate();
 
 private:
@@ -40,6 +42,7 @@ private:
 
     HINSTANCE instance_;
     TStartupSettings settings_;
+    TStartReport& report_;
     int left_ = 0;
     int top_ = 0;
     int clientWidth_ = 320;

@@ -33,16 +33,15 @@ std::u16string NextArgument(std::u16string_view line, std::size_t& pos) {
     return argument;
 }
 
-TArguments SplitCommandLine(std::u16string_view line) {
-    TArguments result;
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
+    std::vector<std::u16string> arguments;
     std::size_t pos = 0;
     NextArgument(line, pos);  // argument 0, the program, is not used
     for (;;) {
         std::u16string argument = NextArgument(line, pos);
-        if (argument.empty()) break;
-        if (result.count++ == 0) result.first = std::move(argument);
+        if (argument.empty()) return arguments;
+        arguments.push_back(std::move(argument));
     }
-    return result;
 }
 
 }  // namespace zarn

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -14,11 +15,8 @@ namespace zarn {
 // means no argument is left. U+0000 ends the text.
 std::u16string NextArgument(std::u16string_view line, std::size_t& pos);
 
-struct TArguments {
-    std::size_t count = 0;   // arguments after argument 0, up to the first empty one
-    std::u16string first;    // argument 1; empty when count is 0
-};
-
-TArguments SplitCommandLine(std::u16string_view line);
+// The arguments after argument 0 (the program), in order, up to the first empty one: none is
+// empty.
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line);
 
 }  // namespace zarn

@@ -48,13 +48,13 @@ void TRecordStamper::End() {
     if (state_.inLine) EndLine();
 }
 
-TReplacements StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
-                        TByteSink& sink, std::size_t pieceBytes, const TKernels& kernels) {
+TTextChanges StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
+                       TByteSink& sink, std::size_t pieceBytes, const TKernels& kernels) {
     TTextWriter writer(codePages.here.ansi, sink, stamp, pieceBytes);
     TRecordStamper stamper(writer, kernels);
-    ReadText(source, codePages, stamper, pieceBytes);
+    const bool lastByteLeftOut = ReadText(source, codePages, stamper, pieceBytes);
     writer.Finish();
-    return stamper.Replaced();
+    return {stamper.Replaced(), lastByteLeftOut};
 }
 
 }  // namespace zarn

@@ -36,9 +36,10 @@ private:
 };
 
 // Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread. Returns the
-// characters of the text that the ANSI code page replaced (the stamp's are not counted).
-TReplacements StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
+// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread. Returns what
+// the text could not keep: the characters that the ANSI code page replaced (the stamp's are not
+// counted), and a last odd byte of UTF-16.
+TTextChanges StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
                         TByteSink& sink, std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
 
 }  // namespace zarn

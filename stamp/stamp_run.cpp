@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "stamp/date_stamp.h"
 #include "stamp/path_rules.h"
@@ -13,6 +15,7 @@
 #include "textfile/text_file.h"
 #include "textfile/win32_code_page.h"
 #include "win/failure.h"
+#include "win/file_access.h"
 #include "win/messages.h"
 #include "win/paths.h"
 #include "win/utf16.h"
@@ -35,6 +38,13 @@ std::u16string CodePointOf(std::u16string_view character) {
     char text[16];
     std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code));
     return std::u16string(text, text + std::strlen(text));
+}
+
+// Texts one after another, each on a line of its own.
+std::u16string Lines(const std::vector<std::u16string>& texts) {
+    std::u16string joined;
+    for (const std::u16string& text : texts) joined += (joined.empty() ? u"" : u"\n") + text;
+    return joined;
 }
 
 }  // namespace
@@ -63,31 +73,66 @@ std::u16string TodaysStamp(const TStartupSettings& settings) {
     return units;
 }
 
-void StampRun(const std::u16string& inputPath, const std::u16string& outputFolder, const TStartupSettings& settings) {
-    const std::u16string outputPath = OutputPath(outputFolder, inputPath);
-    const std::u16string stamp = TodaysStamp(settings);
+TStampRun::TStampRun(std::u16string outputFolder, const TStartupSettings& settings)
+    : outputFolder_(std::move(outputFolder)), settings_(settings) {}
+
+void TStampRun::Stamp(const std::u16string& inputPath) {
+    const std::u16string outputPath = OutputPath(outputFolder_, inputPath);
+    if (!stamp_) stamp_ = TodaysStamp(settings_);
     TInputFile input(inputPath);
-    TWin32CodePage ansiPlatform(CP_ACP, 0, LoadMessage(IDS_CODE_PAGE_INVALID));
-    TWin32CodePage utf8Platform(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                FillMessage(LoadMessage(IDS_BAD_UTF8), {FullPath(inputPath)}));
+    // A file named again (under any name) was stamped, or told of, already.
+    const std::u16string inputFinal = FinalPath(input.Handle());
+    if (!inputFinal.empty() && std::find(inputs_.begin(), inputs_.end(), inputFinal) != inputs_.end()) return;
+    if (!inputFinal.empty()) inputs_.push_back(inputFinal);
+    // The name that this start wrote already (in a folder whose names ignore case, also under
+    // another case) is not written again.
+    if (const TFileHandle written = OpenForQuery(LongPath(outputPath))) {
+        if (std::find(outputs_.begin(), outputs_.end(), FinalPath(written.Get())) != outputs_.end()) {
+            throw TFailure(FillMessage(LoadMessage(IDS_OUTPUT_WRITTEN_ALREADY), {FullPath(inputPath), FullPath(outputPath)}));
+        }
+    }
+    if (!ansiPlatform_) {
+        ansiPlatform_.emplace(CP_ACP, 0, LoadMessage(IDS_CODE_PAGE_INVALID));
+        ansi_.emplace(*ansiPlatform_);
+        aheadAnsi_.emplace(*ansiPlatform_);
+    }
+    TWin32CodePage utf8Platform(CP_UTF8, MB_ERR_INVALID_CHARS, FillMessage(LoadMessage(IDS_BAD_UTF8), {FullPath(inputPath)}));
     // One set of caches for each thread that decodes.
-    TCachedCodePage ansi(ansiPlatform), utf8(utf8Platform), aheadAnsi(ansiPlatform), aheadUtf8(utf8Platform);
+    TCachedCodePage utf8(utf8Platform), aheadUtf8(utf8Platform);
     TOutputFile output(outputPath, input.Handle());
-    const TReplacements replaced = StampText(input, {{ansi, utf8}, {aheadAnsi, aheadUtf8}}, stamp, output);
+    const TTextChanges changes = StampText(input, {{*ansi_, utf8}, {*aheadAnsi_, aheadUtf8}}, *stamp_, output);
     input.Close();
-    if (replaced.count == 0) {
-        output.Commit();
+    const TReplacements& replaced = changes.replaced;
+    if (replaced.count == 0 && !changes.lastByteLeftOut) {
+        Commit(output, outputPath);
         return;
     }
-    // The only copy of the text is never given up for one that lost characters.
+    // The only copy of the text is never given up for one that lost characters or a byte.
+    std::vector<std::u16string> told;
     if (output.ReplacesInput()) {
-        throw TFailure(FillMessage(LoadMessage(IDS_CHARACTERS_NOT_HELD), {Decimal(replaced.line), replaced.first,
-                                                                         CodePointOf(replaced.first), FullPath(outputPath)}));
+        if (replaced.count != 0) {
+            told.push_back(FillMessage(LoadMessage(IDS_CHARACTERS_NOT_HELD), {Decimal(replaced.line), replaced.first,
+                                                                               CodePointOf(replaced.first), FullPath(outputPath)}));
+        }
+        if (changes.lastByteLeftOut) told.push_back(FillMessage(LoadMessage(IDS_LAST_BYTE_NOT_HELD), {FullPath(outputPath)}));
+        throw TFailure(Lines(told));
     }
+    Commit(output, outputPath);
+    if (replaced.count != 0) {
+        told.push_back(FillMessage(LoadMessage(IDS_CHARACTERS_REPLACED), {FullPath(outputPath), Decimal(replaced.count),
+                                                                          Decimal(replaced.line), replaced.first,
+                                                                          CodePointOf(replaced.first)}));
+    }
+    if (changes.lastByteLeftOut) told.push_back(FillMessage(LoadMessage(IDS_LAST_BYTE_LEFT_OUT), {FullPath(outputPath)}));
+    throw TWarning(Lines(told));
+}
+
+// Puts the output in place, and notes its name as written.
+void TStampRun::Commit(TOutputFile& output, const std::u16string& outputPath) {
     output.Commit();
-    throw TWarning(FillMessage(LoadMessage(IDS_CHARACTERS_REPLACED), {FullPath(outputPath), Decimal(replaced.count),
-                                                                      Decimal(replaced.line), replaced.first,
-                                                                      CodePointOf(replaced.first)}));
+    if (const TFileHandle written = OpenForQuery(LongPath(outputPath))) {
+        if (std::u16string final = FinalPath(written.Get()); !final.empty()) outputs_.push_back(std::move(final));
+    }
 }
 
 }  // namespace zarn

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,6 +43,13 @@ struct TReplacements {
     std::uint64_t line = 0;     // the line of the first, from 1, where the stamper tells it; else 0
 };
 
+// What writing a file's text in the ANSI code page could not keep: the characters replaced, and a
+// last byte of UTF-16 text that is no whole unit, left out.
+struct TTextChanges {
+    TReplacements replaced;
+    bool lastByteLeftOut = false;
+};
+
 // Conversions of one code page, provided by the platform. Both take whole characters only.
 class TCodePage {
 public:
@@ -54,7 +62,8 @@ public:
     // The most bytes one UTF-16 unit can become.
     virtual std::size_t MaxBytesPerUnit() const = 0;
     // Encodes text into out, which has room for text.size() * MaxBytesPerUnit() bytes.
-    // Returns the bytes written.
+    // Returns the bytes written. Only a record mark is written as a record mark's byte (see
+    // EncodeKeepingRecords).
     virtual std::size_t Encode(std::u16string_view text, char* out) = 0;
     // True when the code page replaces the character (one unit, or a surrogate pair) as Encode
     // writes it; a character written as another name of the same character (JisNames) is not
@@ -64,6 +73,11 @@ public:
 
 // The reference of Replaces: the character alone encoded and decoded again does not give itself.
 bool ReplacedByConversion(TCodePage& codePage, std::u16string_view character);
+
+// The characters that mark records and fields: the double quote, the comma, CR, LF and NUL.
+inline bool IsRecordMark(char16_t unit) {
+    return unit == u'"' || unit == u',' || unit == u'\r' || unit == u'\n' || unit == u'\0';
+}
 
 // Each character of text, one unit or a surrogate pair (a lone surrogate is a character), to
 // each(character); stops where each returns false.
@@ -76,6 +90,38 @@ void ForEachCharacter(std::u16string_view text, TEach each) {
         if (!each(text.substr(i, length))) return;
         i += length;
     }
+}
+
+// Text encoded by convert (a code page's own conversion of whole characters: (text, out) gives the
+// bytes written to out) so that no substitute changes a record: a character that is no record mark
+// but that convert writes with a record mark's byte (a best fit such as U+FF02 to a double quote)
+// is written as defaultCharacter instead. out as for TCodePage::Encode; defaultCharacter holds at
+// most MaxBytesPerUnit bytes. No byte of a record mark is part of another character in an ANSI
+// code page, so one count of those bytes tells whether any character needs another look.
+template <class TConvert>
+std::size_t EncodeKeepingRecords(std::u16string_view text, char* out, std::string_view defaultCharacter,
+                                 TConvert convert) {
+    const auto markBytes = [](const char* bytes, std::size_t count) {
+        std::size_t marks = 0;
+        for (std::size_t i = 0; i < count; ++i) marks += IsRecordMark(static_cast<unsigned char>(bytes[i]));
+        return marks;
+    };
+    const std::size_t count = convert(text, out);
+    std::size_t markUnits = 0;
+    for (const char16_t unit : text) markUnits += IsRecordMark(unit);
+    if (markBytes(out, count) == markUnits) return count;
+    char* o = out;
+    ForEachCharacter(text, [&](std::u16string_view character) {
+        const std::size_t bytes = convert(character, o);
+        if (!(character.size() == 1 && IsRecordMark(character[0])) && markBytes(o, bytes) != 0) {
+            std::memcpy(o, defaultCharacter.data(), defaultCharacter.size());
+            o += defaultCharacter.size();
+        } else {
+            o += bytes;
+        }
+        return true;
+    });
+    return static_cast<std::size_t>(o - out);
 }
 
 // A character that Shift-JIS holds under another name: the JIS X 0208 character that text from
@@ -123,7 +169,7 @@ private:
 
 // Counts a replaced character into replaced.
 inline void AddReplaced(TReplacements& replaced, std::u16string_view character) {
-    if (replaced.count++ == 0) replaced.first = character;
+    if (replaced.count++ == 0) replaced.first = std::u16string(character);
 }
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }

@@ -119,13 +119,16 @@ void TOutputFile::CheckDestination(HANDLE input) {
         FailCreate(ERROR_ACCESS_DENIED);
     }
     if (const TFileHandle query = OpenForQuery(target_)) {
+        // Where the system cannot tell two files apart, each question takes the safe answer: the
+        // program's own file is refused, and the input may be the destination.
         const TFileHandle program = OpenForQuery(LongPath(ProgramPath()));
-        if (program && SameFile(query.Get(), program.Get())) FailCreate(ERROR_SHARING_VIOLATION);
+        if (program && Sameness(query.Get(), program.Get()) != TSameness::Different) FailCreate(ERROR_SHARING_VIOLATION);
         replaced_ = IdentityOf(query.Get());
         // Through a link, the file linked to is the one replaced.
         if (std::u16string final = FinalPath(query.Get()); !final.empty()) target_ = std::move(final);
-        // The input, held open for reading, may be the destination: that is allowed.
-        if (SameFile(query.Get(), input)) {
+        // The input, held open for reading, may be the destination: that is allowed, and the
+        // output then never replaces it with text that lost characters.
+        if (Sameness(query.Get(), input) != TSameness::Different) {
             replacesInput_ = true;
             return;
         }
@@ -198,11 +201,17 @@ void TOutputFile::Commit() {
     if (!FlushFileBuffers(temporary_.Get())) FailWrite();
     if (marked_ && !MarkForDeletion(temporary_.Get(), false)) FailWrite();
     marked_ = false;
+    DWORD error = ERROR_GEN_FAILURE;
     if (RetryWhileHeld([&] { return rename_(temporary_.Get(), target_); }, kHeld)) {
-        temporary_.Close();
-        return;
+        // A rename moves the temporary file's name. A system that reports a rename done and leaves
+        // the name where it was (seen where a file system gives one id to every file) did nothing.
+        if (!IsFile(temporaryPath_)) {
+            temporary_.Close();
+            return;
+        }
+    } else {
+        error = GetLastError();
     }
-    const DWORD error = GetLastError();
     // A rename may take place and still be reported as failed (a system that looks the new name up
     // again after renaming, while the folder is moved): then the new content has the name.
     if (TookTheName()) {
@@ -223,15 +232,20 @@ void TOutputFile::Commit() {
 }
 
 // True when the temporary file itself has the destination's name, in the folder as it was named
-// or where that folder is now.
+// or where that folder is now. A rename moves the temporary file's name, which nobody else can
+// (it is held open, shared with nobody): while that name is there, it took no other. Once it is
+// gone, the file at the destination's name is the temporary file unless its unique id says not.
 bool TOutputFile::TookTheName() const {
     const std::optional<TFileIdentity> temporary = IdentityOf(temporary_.Get());
     if (!temporary) return false;
-    // Both lie in one folder, so on one volume.
-    const auto isTemporary = [&](const std::optional<TFileIdentity>& other) { return other && other->SameId(*temporary); };
-    if (isTemporary(IdentityAt(target_))) return true;
     const std::u16string folder = FolderNow();
-    return !folder.empty() && isTemporary(IdentityAt(LongPath(Join(folder, NameOf(target_)))));
+    if (IsFile(temporaryPath_) || (!folder.empty() && IsFile(LongPath(Join(folder, NameOf(temporaryPath_)))))) return false;
+    // Both lie in one folder, so on one volume.
+    const auto isTemporary = [&](const std::optional<TFileIdentity>& other) {
+        return other && (!temporary->IsUnique() || !other->IsUnique() || other->SameId(*temporary));
+    };
+    return isTemporary(IdentityAt(target_)) ||
+           (!folder.empty() && isTemporary(IdentityAt(LongPath(Join(folder, NameOf(target_))))));
 }
 
 // True when the file that was to be replaced is nowhere any more: no file has its name, and it is
@@ -241,18 +255,20 @@ bool TOutputFile::OldFileIsGone() const {
     const std::u16string folder = FolderNow();
     if (folder.empty()) return false;  // moved out of sight, and the old file with it
     const std::u16string here = LongPath(Join(folder, NameOf(target_)));
-    // A folder made at the name may have taken the old file's number on the disk.
-    return !IsFile(here) || IdentityAt(here) != replaced_;
+    // A folder made at the name may have taken the old file's number on the disk; and where the
+    // ids are not unique, the file there cannot be told to be the old one: the new content stays.
+    return !IsFile(here) || !replaced_->IsUnique() || IdentityAt(here) != replaced_;
 }
 
 // Where the target's folder is now: where the system says its handle is, or, where the system
 // cannot follow a renamed folder, the folder of its identity beside where it was. Empty when it
-// cannot be found.
+// cannot be found. A folder whose id is not unique is found only where the system says it is.
 std::u16string TOutputFile::FolderNow() const {
     if (!folderIdentity_) return {};
     if (std::u16string final = FinalPath(folder_.Get()); !final.empty() && IdentityAt(final) == folderIdentity_) {
         return final;
     }
+    if (!folderIdentity_->IsUnique()) return {};
     const std::u16string folder = folderPath_.substr(0, folderPath_.find_last_not_of(u"\\") + 1);
     const std::u16string parent = folder.substr(0, folder.find_last_of(u"\\:") + 1);
     WIN32_FIND_DATAW found;

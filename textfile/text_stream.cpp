@@ -61,6 +61,11 @@ public:
     }
 
     bool IsCut() const { return cut_; }
+    // The piece ends the file with an odd byte of UTF-16, which no unit takes.
+    bool LastByteLeftOut() const {
+        const bool utf16 = decoding_.encoding == TEncoding::Utf16Le || decoding_.encoding == TEncoding::Utf16Be;
+        return atEnd_ && utf16 && whole_ % 2 != 0;
+    }
 
     void Cut(bool atEnd) noexcept {
         cut_ = true;
@@ -175,7 +180,8 @@ public:
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
 
-    void Run() {
+    // True when the file's last byte was left out (see ReadText).
+    bool Run() {
         // The first bytes, here, up to those of the byte order mark.
         TPiece& here = pieces_[0];
         TPiece& ahead = pieces_[1];
@@ -208,6 +214,7 @@ public:
             Take(here);
         }
         sink_.End();
+        return here.LastByteLeftOut() || ahead.LastByteLeftOut();
     }
 
 private:
@@ -227,8 +234,8 @@ private:
 
 }  // namespace
 
-void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes) {
-    TReader(source, codePages, sink, pieceBytes).Run();
+bool ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes) {
+    return TReader(source, codePages, sink, pieceBytes).Run();
 }
 
 TTextWriter::TTextWriter(TAnsiEncoder& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)

@@ -127,8 +127,9 @@ struct TReadingCodePages {
 // Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict); a file
 // without one is handed on byte for byte, as bytes of the ANSI code page. The mark is not part of
 // the text. Pieces are decoded by turns on the caller's thread and on the source's, where it reads
-// ahead, and handed to the sink in order on the caller's thread.
-void ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
+// ahead, and handed to the sink in order on the caller's thread. Returns true when UTF-16 text
+// ended in an odd byte, which is no unit and was left out.
+bool ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
               std::size_t pieceBytes = kPieceBytes);
 
 // Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;

@@ -14,6 +14,8 @@ TWin32CodePage::TWin32CodePage(UINT codePage, DWORD decodeFlags, std::u16string 
     if (!GetCPInfoExW(codePage, 0, &info)) throw TFailure(LoadMessage(IDS_CODE_PAGE_INVALID));
     isUtf8_ = info.CodePage == CP_UTF8;
     maxBytesPerUnit_ = isUtf8_ ? 3 : info.MaxCharSize;  // UTF-8: a pair of surrogates gives four bytes, two units
+    const std::size_t defaultBytes = info.DefaultChar[1] != 0 && maxBytesPerUnit_ > 1 ? 2 : 1;
+    defaultCharacter_.assign(reinterpret_cast<const char*>(info.DefaultChar), defaultBytes);
     jisNames_ = JisNames(info.CodePage);
     for (const TJisName& name : jisNames_) {
         char bytes[8];
@@ -43,8 +45,13 @@ std::size_t TWin32CodePage::EncodeByPlatform(std::u16string_view text, char* out
     return static_cast<std::size_t>(count);
 }
 
-// The stretches between the JIS characters by the platform, each JIS character by its bytes.
 std::size_t TWin32CodePage::Encode(std::u16string_view text, char* out) {
+    return EncodeKeepingRecords(text, out, defaultCharacter_,
+                                [this](std::u16string_view part, char* to) { return EncodeWithJisNames(part, to); });
+}
+
+// The stretches between the JIS characters by the platform, each JIS character by its bytes.
+std::size_t TWin32CodePage::EncodeWithJisNames(std::u16string_view text, char* out) {
     if (writtenAsJis_.empty()) return EncodeByPlatform(text, out);
     char* o = out;
     for (;;) {

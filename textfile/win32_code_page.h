@@ -16,6 +16,8 @@ namespace zarn {
 // (with MB_ERR_INVALID_CHARS among decodeFlags). Where the code page holds JIS characters under
 // other names (JisNames) and the platform has no mapping of its own for one (it writes its default
 // character), that character is written as the JIS character's bytes; the platform is asked once.
+// A best fit that would be a record mark is written as the code page's default character
+// (EncodeKeepingRecords).
 class TWin32CodePage final : public TCodePage {
 public:
     TWin32CodePage(UINT codePage, DWORD decodeFlags, std::u16string invalidText);
@@ -26,6 +28,7 @@ public:
     bool Replaces(std::u16string_view character) override;
 
 private:
+    std::size_t EncodeWithJisNames(std::u16string_view text, char* out);
     std::size_t EncodeByPlatform(std::u16string_view text, char* out);
 
     UINT codePage_;
@@ -33,6 +36,7 @@ private:
     std::u16string invalidText_;
     bool isUtf8_ = false;
     std::size_t maxBytesPerUnit_ = 1;
+    std::string defaultCharacter_;            // its bytes, as the system gives them
     std::span<const TJisName> jisNames_;      // of this code page
     std::vector<TJisName> writtenAsJis_;      // of them, those the platform does not map
 };

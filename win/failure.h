@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -31,6 +32,20 @@ class TWarning : public TMessageException {
 public:
     using TMessageException::TMessageException;
     const char* what() const noexcept override { return "zarn warning"; }
+};
+
+// The report of one start, kept by the application shell. The dispatch runs the work for each file
+// of the start through Guard, which takes what that work raises (TFailure, TWarning, anything else
+// as a failure with no text) into the report, so that the next file is worked on all the same; then
+// Show shows the report in one box and returns when the user has dismissed it (nothing when it
+// holds nothing).
+class TStartReport {
+public:
+    virtual void Guard(const std::function<void()>& work) = 0;
+    virtual void Show() = 0;
+
+protected:
+    ~TStartReport() = default;
 };
 
 }  // namespace zarn

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "win/paths.h"
 #include "win/utf16.h"
 
 namespace zarn {
@@ -69,9 +70,25 @@ std::optional<TFileIdentity> IdentityOf(HANDLE file) {
     return identity;
 }
 
-bool SameFile(HANDLE a, HANDLE b) {
-    const auto identity = IdentityOf(a);
-    return identity && identity == IdentityOf(b);
+namespace {
+
+// The names a file has; 0 when the system cannot tell.
+DWORD NameCount(HANDLE file) {
+    FILE_STANDARD_INFO info;
+    return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) ? info.NumberOfLinks : 0;
+}
+
+}  // namespace
+
+TSameness Sameness(HANDLE a, HANDLE b) {
+    const std::optional<TFileIdentity> idA = IdentityOf(a), idB = IdentityOf(b);
+    const bool unique = idA && idB && idA->IsUnique() && idB->IsUnique();
+    if (unique && !(*idA == *idB)) return TSameness::Different;
+    const std::u16string pathA = FinalPath(a), pathB = FinalPath(b);
+    const bool paths = !pathA.empty() && !pathB.empty();
+    if (paths && pathA == pathB) return TSameness::Same;
+    if (paths && (NameCount(a) == 1 || NameCount(b) == 1)) return TSameness::Different;
+    return unique ? TSameness::Same : TSameness::Unknown;
 }
 
 std::optional<TFileIdentity> IdentityAt(const std::u16string& path) {

@@ -42,8 +42,10 @@ bool MarkForDeletion(HANDLE file, bool mark);
 // never missing in between). file: opened with DELETE access; it stays open on the file.
 bool RenameByHandle(HANDLE file, const std::u16string& path);
 
-// Which file a handle is open on: its volume and its 128-bit id there (FILE_ID_INFO, unique on
-// every file system), or where the system has no such id, its volume serial and 64-bit index.
+// Which file a handle is open on, as the file system numbers it: its volume and its 128-bit id
+// there (FILE_ID_INFO), or where the system has no such id, its volume serial and 64-bit index.
+// Only a unique id tells a file: a file system that has no ids (some network redirectors, drives
+// served by a program) may give 0 for every file, or one id to two files.
 struct TFileIdentity {
     ULONGLONG volume;
     FILE_ID_128 id;
@@ -55,13 +57,28 @@ struct TFileIdentity {
         return extended == other.extended &&
                std::equal(std::begin(id.Identifier), std::end(id.Identifier), std::begin(other.id.Identifier));
     }
+    // False for the id 0, which is no file's own, and for the id of all ones, which means none.
+    bool IsUnique() const {
+        const auto all = [&](BYTE value) {
+            return std::all_of(std::begin(id.Identifier), std::end(id.Identifier), [&](BYTE b) { return b == value; });
+        };
+        const std::size_t size = extended ? sizeof id.Identifier : sizeof(ULONGLONG);  // the index fills 8 bytes
+        return !all(0) && !std::all_of(id.Identifier, id.Identifier + size, [](BYTE b) { return b == 0xFF; });
+    }
 };
 
 // Nothing when the system cannot tell.
 std::optional<TFileIdentity> IdentityOf(HANDLE file);
 
-// True when both handles are known to be open on the same file.
-bool SameFile(HANDLE a, HANDLE b);
+// Whether two handles are open on one file, as far as the system's answers prove it:
+// - Different where both ids are unique and differ, or where the final paths differ and one of
+//   the files has a single name (such a file has one path);
+// - Same where the final paths are equal (one name is one file at a time), or where unique ids are
+//   equal and each file has several names (hard links, which only the id tells apart);
+// - Unknown otherwise: ids that are not unique prove nothing, and equal ids of files that each have
+//   one name at different paths are a file system's collision, not one file.
+enum class TSameness { Same, Different, Unknown };
+TSameness Sameness(HANDLE a, HANDLE b);
 
 // The identity of the file at path now; nothing when there is none or it cannot be told.
 std::optional<TFileIdentity> IdentityAt(const std::u16string& path);

@@ -130,13 +130,26 @@ TEST(CachedCodePage, EncodesUtf8AsDecodingAndEncoding) {
             // And where 64 bytes at a time are taken: at every offset of such a block, the last ones
             // too, whose character ends past it.
             const std::string mixed = utf8Of(u"12,\x6771\x4EAC,2026/12/10,\x682A\x5F0F,");  // ASCII and ideographs
-            for (const char* malformed : {"\xE0\x80\xA2", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xE3\x81\x41", "\xE3\x41\x81"}) {
-                check(std::string("abc,") + malformed + "xyz,\xE3\x81\x82", false);
-                check(std::string("\xE3\x81\x82") + malformed + "\xE3\x81\x82\xE3\x81\x82", false);
+            // Each form after a well-formed character of the unit's table page, which fills it: the
+            // unit that the form would be misread as has an entry then (U+4E41 in the double-byte
+            // code page).
+            const struct {
+                const char* malformed;
+                const char* before;
+            } forms[] = {
+                {"\xE0\x80\xA2", "\xE3\x81\x82"}, {"\xE0\x9F\xBF", "\xE3\x81\x82"}, {"\xED\xA0\x80", "\xE3\x81\x82"},
+                {"\xED\xBF\xBF", "\xE3\x81\x82"}, {"\xE3\x81\x41", "\xE3\x81\x82"}, {"\xE3\x41\x81", "\xE3\x81\x82"},
+                {"\xE4\xB9\x41", "\xE4\xB9\x80"},  // third byte no continuation
+                {"\xE4\x39\x81", "\xE4\xB9\x80"},  // second byte no continuation
+            };
+            for (const auto& form : forms) {
+                const std::string malformed = form.malformed, before = form.before;
+                check("abc," + malformed + "xyz,\xE3\x81\x82", false);
+                check(before + malformed + before + before, false);
                 for (std::size_t at = 0; at < 140; ++at) {
-                    std::string before;
-                    while (before.size() < at) before += before.size() % 7 == 0 && before.size() + 3 <= at ? "\xE3\x81\x82" : "a";
-                    check(before + malformed + mixed + mixed + mixed + mixed, false);
+                    std::string lead;
+                    while (lead.size() < at) lead += lead.size() % 7 == 0 && lead.size() + 3 <= at ? before : "a";
+                    check(lead + malformed + mixed + mixed + mixed + mixed, false);
                 }
             }
             std::mt19937 random(8);

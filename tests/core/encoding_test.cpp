@@ -1,6 +1,8 @@
 // Byte order marks and where a stream of bytes may be cut between characters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/fake_code_pages.h"
 
 namespace zarn::testing {
@@ -63,6 +65,47 @@ TEST(IsAscii, Bytes) {
         EXPECT_TRUE(IsAscii(bytes));
         bytes[at] = '\xC0';
         EXPECT_FALSE(IsAscii(bytes)) << at;
+    }
+}
+
+// A conversion whose best fits are record marks: each character that is no mark but gives a mark's
+// byte is written as the default character, whatever else is around it; the marks themselves, and
+// every other character, as the conversion writes them.
+TEST(EncodeKeepingRecords, WritesNoSubstituteAsARecordMark) {
+    // Latin-1 with best fits to every mark, and a two-byte character whose second byte is a comma.
+    const auto convert = [](std::u16string_view text, char* out) {
+        char* start = out;
+        for (const char16_t unit : text) {
+            if (unit < 0x100) *out++ = static_cast<char>(unit);
+            else if (unit == 0xFF02) *out++ = '"';
+            else if (unit == 0xFF0C) *out++ = ',';
+            else if (unit == 0x240D) *out++ = '\r';
+            else if (unit == 0x240A) *out++ = '\n';
+            else if (unit == 0x2400) *out++ = '\0';
+            else if (unit == 0x3001) out = std::copy_n("\x81,", 2, out);
+            else *out++ = '?';
+        }
+        return static_cast<std::size_t>(out - start);
+    };
+    struct TCase {
+        std::u16string text;
+        std::string bytes;
+        std::string defaultCharacter = "?";
+    } cases[] = {
+        {u"a,\"b\"\r\n", "a,\"b\"\r\n"},                                  // marks of the text
+        {u"\xE9t\xE9", "\xE9t\xE9"},                                       // nothing fitted to a mark
+        {u"1,\xFF02x\xFF02,2", "1,?x?,2"},                                // quotes
+        {u"a\xFF0C" "b", "a?b"},                                          // a comma
+        {u"\x240D\x240A\x2400", "???"},                                   // CR, LF and NUL
+        {u"\x3001" "x", "\x81\x40x", "\x81\x40"},                         // a mark within more bytes; a wide default
+        {u"\"\xFF02\"", "\"?\""},                                          // among marks of the text: looked at
+        {u"\xD83D\xDE00\xFF02", "???"},                                     //   per character, a pair as one
+        {std::u16string(u"\0\xFF0C", 2), std::string("\0?", 2)},          // a NUL of the text stays
+    };
+    for (const TCase& c : cases) {
+        std::string out(2 * c.text.size(), '\0');
+        out.resize(EncodeKeepingRecords(c.text, out.data(), c.defaultCharacter, convert));
+        EXPECT_EQ(c.bytes, out) << ::testing::PrintToString(c.bytes);
     }
 }
 

@@ -122,8 +122,8 @@ TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
 // UTF-8 into the ANSI code page by a table: text of ASCII and three-byte characters, among them
 // characters not well-formed (overlong, surrogates, cut short, continued wrongly also past the 64
 // bytes looked at), two- and four-byte characters and stray continuation bytes; units whose
-// entries are ready (of one, two and three bytes), not asked yet, not of their own bytes, or the
-// authority's. Bytes taken and written and the bytes written must be the plain variant's, and
+// entries are ready (of one, two and three bytes), not asked yet, not of their own bytes, replaced
+// by the code page, or the authority's. Bytes taken and written and the bytes written must be the plain variant's, and
 // the plain variant's those of the definition, character by character.
 TEST(Kernels, EveryVariantEncodesUtf8AsThePlainOne) {
     const TKernels& plain = KernelsOf(TKernelLevel::Plain);
@@ -135,6 +135,7 @@ TEST(Kernels, EveryVariantEncodesUtf8AsThePlainOne) {
         const std::uint32_t bytes = (0x808080 | random()) & (0xFFFFFFu >> (8 * (3 - count)));
         table[unit] = kind == 0 ? 0 : kind == 1 ? unit_bytes::kByAuthority : count << unit_bytes::kCountShift | bytes;
         if (kind == 2) table[unit] |= unit_bytes::kNotOwnBytes;
+        if (kind == 3) table[unit] |= unit_bytes::kReplaced;  // written as its substitute's bytes, but counted
     }
     for (std::uint32_t unit = 0xD800; unit < 0xE000; ++unit) table[unit] = unit_bytes::kByAuthority;  // as every table has them
     // Ready: what the overlong forms below would give, and the characters around the forms.

@@ -45,9 +45,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecordStamper, ::testing::Values(
     TCase{"NeverClosed", "\"a\nb\nc\n", "\"a\r\nb\r\nc\r\n"},
     // Empty lines inside an open field stay empty; after it closes each becomes the stamp alone.
     TCase{"EmptyLines", "\"\n\n\"\n\n\n", "\"\r\n\r\n\",S\r\n,S\r\n,S\r\n"},
-    // Typographic (U+201C) and fullwidth (U+FF02) quotes do not count, also where the code page
-    // writes the fullwidth one as a double quote; each line is a record.
-    TCase{"OtherQuotes", "\xFF\xFE\x1C\x20" "a\0\n\0" "\x02\xFF" "b\0"s, "?a,S\r\n\"b,S\r\n"},
+    // Typographic (U+201C) and fullwidth (U+FF02) quotes do not count; each line is a record. The
+    // code page's best fit of the fullwidth quote, a double quote, would open a field in the
+    // output: it is written as "?", as is the fullwidth comma (U+FF0C), whose fit would add one.
+    TCase{"OtherQuotes", "\xFF\xFE\x1C\x20" "a\0\n\0" "\x02\xFF" "b\0\n\0" "1\0\x0C\xFF" "2\0"s, "?a,S\r\n?b,S\r\n1?2,S\r\n"},
     // CR, LF and CR LF each end one line; LF CR is two line ends with an empty line between.
     TCase{"LineEnds", "a\rb\r\nc\nd\n\re", "a,S\r\nb,S\r\nc,S\r\nd,S\r\n,S\r\ne,S\r\n"},
     // CR CR LF is an empty line between two.

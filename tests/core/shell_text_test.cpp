@@ -41,5 +41,31 @@ TEST(ReportText, FullStopRule) {
     for (const TCase& c : cases) EXPECT_EQ(c.shown, ReportText(c.message));
 }
 
+// One box for a start: failures first (each with its full stop where it needs one), then warnings
+// as they are, each group in the order of the arguments; past ten entries, a line counts the rest.
+TEST(StartReportText, Table) {
+    const std::u16string more = u"+%s";
+    const TReportEntry a{true, u"open a"}, b{true, u"create b."}, w{false, u"warn w\x3002"}, none{true, u""};
+    std::vector<TReportEntry> twelve;
+    std::u16string firstTen;
+    for (int i = 0; i < 12; ++i) {
+        twelve.push_back({true, u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i))});
+        if (i < 10) firstTen += (i == 0 ? u"" : u"\n\n") + twelve.back().text + u".";
+    }
+    struct TCase {
+        const char* what;
+        std::vector<TReportEntry> entries;
+        std::u16string text;
+    } cases[] = {
+        {"one failure: today's text", {a}, u"open a."},
+        {"one warning: as it is", {w}, u"warn w\x3002"},
+        {"a failure with no text", {none}, u""},
+        {"failures in order", {a, b}, u"open a.\n\ncreate b."},
+        {"a warning before a failure comes after it", {w, a, b}, u"open a.\n\ncreate b.\n\nwarn w\x3002"},
+        {"twelve failures: ten, and the rest counted", twelve, firstTen + u"\n\n+2"},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(c.text, StartReportText(c.entries, more)) << c.what;
+}
+
 }  // namespace
 }  // namespace zarn::testing

@@ -23,16 +23,16 @@ void CompareWithModel(TCodePage& ansi, std::uint32_t seed, int cases, const TKer
         const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 64)(random);
         const std::size_t piece = std::uniform_int_distribution<std::size_t>(8, 80)(random);
         const std::string expected = Outcome([&] {
-            TReplacements replaced;
-            const std::string bytes = ModelStamp(file, ansi, utf8, stamp, &replaced);
-            return bytes + Described(replaced);
+            TTextChanges changes;
+            const std::string bytes = ModelStamp(file, ansi, utf8, stamp, &changes);
+            return bytes + Described(changes);
         });
         const std::string actual = Outcome([&] {
             TMemorySource source(file, most, random());
             TMemorySink sink;
-            const TReplacements replaced =
+            const TTextChanges changes =
                 StampText(source, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, stamp, sink, piece, kernels);
-            return sink.Bytes() + Described(replaced);
+            return sink.Bytes() + Described(changes);
         });
         ASSERT_EQ(expected, actual) << "kernels " << static_cast<int>(kernels.level) << ", case " << i << ", reads of up to " << most << " bytes, pieces of " << piece
                                     << "\ninput: " << Hex(file);

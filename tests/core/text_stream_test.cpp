@@ -34,11 +34,15 @@ TEST(ReadText, DecodesByMark) {
     struct TCase {
         std::string bytes;
         std::u16string text;
+        bool lastByteLeftOut = false;
     } cases[] = {
         {"a\xE9", u"a\xE9"},                                   // ANSI (Latin-1)
         {"\xFF\xFE" "a\0\r\0\n\0b\0"s, u"a\r\nb"},              // UTF-16LE
         {"\xFE\xFF\0a\x30\x42"s, u"a\x3042"},                   // UTF-16BE
-        {"\xFF\xFE" "a\0b"s, u"a"},                             // odd last byte dropped
+        {"\xFF\xFE" "a\0b"s, u"a", true},                       // odd last byte left out, and told
+        {"\xFE\xFF" "\0a\0"s, u"a", true},
+        {"\xFF\xFE" "A"s, u"", true},                            // the only byte after the mark
+        {"a\0b"s, u"a\0b"s},                                     // an odd count of ANSI bytes is whole
         {"\xEF\xBB\xBF" "\xE3\x81\x82", u"\x3042"},            // UTF-8
         {"\xEF\xBB\xBF", u""},                                 // mark alone
         {"\xEF\xBB\xBF" "a\xE3\x81", u"\xFFFF"},               // UTF-8 cut short: failure
@@ -55,8 +59,9 @@ TEST(ReadText, DecodesByMark) {
             TMemorySource source(c.bytes, most, 3);
             TCollector collector(ansi);
             try {
-                ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
+                const bool lastByteLeftOut = ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
+                EXPECT_EQ(c.lastByteLeftOut, lastByteLeftOut) << ::testing::PrintToString(c.bytes);
             } catch (const TFailure& failure) {
                 EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
                 EXPECT_EQ(u"bad UTF-8", failure.Text());

@@ -53,6 +53,21 @@ TEST(DecodeUtf8, Table) {
     for (const TCase& c : cases) EXPECT_EQ(c.wellFormed ? Units(c.units) : "malformed", Decoded(c.bytes)) << Hex(c.bytes);
 }
 
+// A character cut short by the end of the view is refused, though the bytes after the view would
+// complete it: nothing past the view is read.
+TEST(DecodeUtf8, ReadsNothingPastTheView) {
+    struct TCase {
+        std::string_view bytes;
+    } cases[] = {
+        {std::string_view("\xC3\xA9", 1)},              // two bytes, one in view
+        {std::string_view("\xE3\x81\x81", 2)},          // three bytes, two in view
+        {std::string_view("ab\xE3\x81\x81", 4)},        //   after ASCII
+        {std::string_view("\xF0\x9F\x98\x80", 3)},      // four bytes, three in view
+        {std::string_view("\xF0\x9F\x98\x80", 2)},
+    };
+    for (const TCase& c : cases) EXPECT_EQ("malformed", Decoded(c.bytes)) << Hex(c.bytes);
+}
+
 // Against the strict decoder of the tests' UTF-8 code page, which is written another way: every
 // sequence of one and two bytes, and of three and four with telling bytes after the first two.
 TEST(DecodeUtf8, AgreesWithAnotherDecoderOverSequencesOfEveryLength) {

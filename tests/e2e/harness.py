@@ -4,6 +4,7 @@ message boxes it showed (their text from the trace, their window on an Xvfb disp
 
 import contextlib
 import datetime
+import hashlib
 import os
 import re
 import select
@@ -134,6 +135,77 @@ def program_on_tmpfs(harness, folder, size, name="zarn.exe", read_only=False, fi
         yield program
     finally:
         subprocess.run(["umount", "-l", str(folder)])
+
+
+@contextlib.contextmanager
+def skewed_file_system(work, offset, log=None, flags=(), name="share"):
+    """A folder on a FUSE pass-through whose file times are offset seconds off the local clock,
+    logging the fsyncs and renames it serves into log where given, misbehaving as flags say (see
+    skewed_fs.py). Skips where FUSE cannot be mounted (it needs /dev/fuse and root)."""
+    import pytest
+    backing, mountpoint = work / (name + "-backing"), work / name
+    backing.mkdir()
+    mountpoint.mkdir()
+    if not Path("/dev/fuse").exists() or shutil.which("fusermount3") is None:
+        pytest.skip("no FUSE here")
+    server = subprocess.Popen(["/usr/bin/python3", str(Path(__file__).parent / "skewed_fs.py"), str(backing),
+                               str(mountpoint), str(offset)] + ([str(log)] if log else []) + list(flags),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        deadline = time.monotonic() + 20
+        while not os.path.ismount(mountpoint):
+            if server.poll() is not None or time.monotonic() > deadline:
+                pytest.skip("cannot mount FUSE here: %s" % server.stderr.read().decode(errors="replace")[-300:])
+            time.sleep(0.1)
+        yield mountpoint
+    finally:
+        subprocess.run(["fusermount3", "-u", "-z", str(mountpoint)], stderr=subprocess.DEVNULL)
+        try:
+            server.wait(10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+
+
+def temporaries(*folders):
+    return [p.name for folder in folders for p in folder.iterdir() if p.name.startswith("~zarn")]
+
+
+def kill_program(program):
+    """Kills the Unix process of the running zarn.exe at program with SIGKILL: a hard kill."""
+    listing = subprocess.run(["ps", "-eo", "pid=,args="], capture_output=True, text=True).stdout
+    pids = [int(line.split(None, 1)[0]) for line in listing.splitlines()
+            if win_path(program) in line and "launch.exe" not in line]
+    for pid in pids:
+        os.kill(pid, signal.SIGKILL)
+    return bool(pids)
+
+
+def digest(path):
+    sha = hashlib.sha256()
+    with open(path, "rb") as f:
+        while chunk := f.read(1 << 24):
+            sha.update(chunk)
+    return sha.hexdigest()
+
+
+def temporaries_soon_gone(folder, seconds=3):
+    """The temporary files in folder once the system has had a moment to finish a killed process."""
+    deadline = time.monotonic() + seconds
+    while temporaries(folder) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return temporaries(folder)
+
+
+def answered_boxes(out):
+    """The texts of the boxes the launcher answered, from its output: "box=TEXT", each further line
+    of the text as "box+=LINE"."""
+    boxes = []
+    for line in out.decode("utf-8", "replace").splitlines():
+        if line.startswith("box="):
+            boxes.append(line[4:])
+        elif line.startswith("box+=") and boxes:
+            boxes[-1] += "\n" + line[5:]
+    return boxes
 
 
 def command_line(pid):
@@ -277,8 +349,7 @@ class Harness:
                 pid = re.search(rb"pid=([0-9a-f]+)", out)
             if not self.start_failed(exit_code, out, attempt):
                 break
-        run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text,
-                  answered=[m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", out, re.MULTILINE)])
+        run = Run(exit_code=exit_code, program_dir=program.parent, trace=trace_text, answered=answered_boxes(out))
         if pid:
             run.pid = pid.group(1).decode()
             self.parse_trace(run, run.pid)
@@ -314,8 +385,7 @@ class Harness:
                     if not self.start_failed(exit_code, text, attempt):
                         break
                     process, out = start(args)
-                answered = [m.decode("utf-8", "replace") for m in re.findall(rb"^box=(.*?)\r?$", text, re.MULTILINE)]
-                runs.append(Run(exit_code=exit_code, program_dir=Path(program).parent, answered=answered))
+                runs.append(Run(exit_code=exit_code, program_dir=Path(program).parent, answered=answered_boxes(text)))
         return runs
 
     def run_direct(self, program, args=(), *, cwd, locale="en_US.UTF-8", timeout=120):

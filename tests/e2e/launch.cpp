@@ -7,7 +7,8 @@
 //   LAUNCH_HOLD_SHARE    and this share mode,
 //   LAUNCH_HOLD_MS       optional: closing it this many milliseconds after the program started
 //   LAUNCH_DISMISS       optional: when set, every message box the program shows is answered
-//                        with OK (as a user would), and its text printed as "box=TEXT" (UTF-8)
+//                        with OK (as a user would), and its text printed as "box=TEXT" (UTF-8),
+//                        each further line of it as "box+=LINE"
 // Prints the started process's id as "pid=XXXX" (hex), to find its calls in Wine's trace. Where
 // the program could not be started (CreateProcessW failed: nothing of it ran), prints
 // "start-failed=ERROR" (decimal) and returns 202.
@@ -32,11 +33,13 @@ BOOL CALLBACK Dismiss(HWND window, LPARAM answered) {
         return TRUE;
     }
     done.push_back(window);
-    wchar_t text[4096];
-    const int length = GetDlgItemTextW(window, 0xFFFF, text, 4096);  // the box's static text
-    char bytes[16384];
+    static wchar_t text[32768];
+    const int length = GetDlgItemTextW(window, 0xFFFF, text, 32768);  // the box's static text
+    static char bytes[4 * 32768];
     const int count = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof bytes, nullptr, nullptr);
-    std::printf("box=%.*s\n", count, bytes);
+    std::string lines(bytes, static_cast<std::size_t>(count));
+    for (std::size_t at = 0; (at = lines.find('\n', at)) != std::string::npos; at += 6) lines.replace(at, 1, "\nbox+=");
+    std::printf("box=%s\n", lines.c_str());
     std::fflush(stdout);
     PostMessageW(window, WM_COMMAND, IDOK, 0);
     return TRUE;

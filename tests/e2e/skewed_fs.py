@@ -4,12 +4,19 @@ network share's do when its server's clock differs: every time it shows is the r
 OFFSET seconds, and a time set through it is stored minus OFFSET. Given LOG, it writes there each
 fsync and rename it serves, in the order served ("fsync PATH", "rename OLD NEW").
 
-    skewed_fs.py BACKING MOUNTPOINT OFFSET [LOG]      (runs in the foreground until unmounted)
+It can misbehave further, as drives served by a program or a network redirector do:
+--inodes=zero gives every file and folder the number 0, --inodes=name gives each the number of its
+name (so files of one name in two folders share it); --refuse-renames fails every rename with
+"permission denied".
+
+    skewed_fs.py BACKING MOUNTPOINT OFFSET [LOG] [--inodes=zero|name] [--refuse-renames]
+    (runs in the foreground until unmounted)
 """
 
 import errno
 import os
 import sys
+import zlib
 
 try:
     from fusepy import FUSE, FuseOSError, Operations  # Debian's name for it
@@ -18,10 +25,12 @@ except ImportError:
 
 
 class Skewed(Operations):
-    def __init__(self, backing, offset, log=None):
+    def __init__(self, backing, offset, log=None, inodes=None, refuse_renames=False):
         self.backing = backing
         self.offset = offset
         self.log = log
+        self.inodes = inodes
+        self.refuse_renames = refuse_renames
 
     def _note(self, *words):
         if self.log is not None:
@@ -40,6 +49,10 @@ class Skewed(Operations):
     def getattr(self, path, fh=None):
         st = self._call(os.lstat, self._full(path))
         attributes = {key: getattr(st, key) for key in ("st_mode", "st_nlink", "st_uid", "st_gid", "st_size", "st_ino")}
+        if self.inodes == "zero":
+            attributes["st_ino"] = 0
+        elif self.inodes == "name":
+            attributes["st_ino"] = 1 + zlib.crc32(os.path.basename(path).encode())
         for key in ("st_atime", "st_mtime", "st_ctime"):
             attributes[key] = getattr(st, key) + self.offset
         return attributes
@@ -81,6 +94,8 @@ class Skewed(Operations):
         return self._call(os.link, self._full(source), self._full(target))
 
     def rename(self, old, new):
+        if self.refuse_renames:
+            raise FuseOSError(errno.EACCES)
         result = self._call(os.rename, self._full(old), self._full(new))
         self._note("rename", old, new)
         return result
@@ -120,6 +135,10 @@ class Skewed(Operations):
 
 
 if __name__ == "__main__":
-    backing, mountpoint, offset = sys.argv[1], sys.argv[2], float(sys.argv[3])
-    log = open(sys.argv[4], "a", encoding="utf-8") if len(sys.argv) > 4 else None
-    FUSE(Skewed(os.path.abspath(backing), offset, log), mountpoint, foreground=True, allow_other=True, use_ino=True)
+    flags = [a for a in sys.argv[1:] if a.startswith("--")]
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    backing, mountpoint, offset = args[0], args[1], float(args[2])
+    log = open(args[3], "a", encoding="utf-8") if len(args) > 3 else None
+    inodes = next((f.split("=", 1)[1] for f in flags if f.startswith("--inodes=")), None)
+    FUSE(Skewed(os.path.abspath(backing), offset, log, inodes, "--refuse-renames" in flags), mountpoint,
+         foreground=True, allow_other=True, use_ino=True)

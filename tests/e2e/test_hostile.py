@@ -2,18 +2,20 @@
 links in its folder, device names, kills at any moment, long and Japanese paths, no window to be
 had. Whatever happens, a run gives the complete stamped file or leaves everything as it was."""
 
+import contextlib
 import hashlib
 import os
 import random
 import re
-import signal
+import shutil
 import subprocess
 import time
 from collections import Counter
 
 import pytest
 
-from harness import SYSTEM_TEXTS, shown, stamp, stamped_ok, win_path
+from harness import (SYSTEM_TEXTS, digest, kill_program, shown, skewed_file_system, stamp, stamped_ok,
+                     temporaries, temporaries_soon_gone, win_path)
 
 
 def create_message(path, error):
@@ -22,10 +24,6 @@ def create_message(path, error):
 
 def open_message(path, text):
     return shown("ファイル %s は開けません。 %s " % (path, text))
-
-
-def temporaries(*folders):
-    return [p.name for folder in folders for p in folder.iterdir() if p.name.startswith("~zarn")]
 
 
 @pytest.fixture
@@ -110,32 +108,6 @@ def test_device_name_ends_at_once_with_the_open_message(harness, setup, name, pa
     assert run.exit_code == 0
     assert [b.text for b in run.boxes] == [open_message(path, text)]
     assert sorted(p.name for p in program.parent.iterdir()) == ["zarn.exe"]
-
-
-def kill_program(program):
-    """Kills the Unix process of the running zarn.exe at program with SIGKILL: a hard kill."""
-    listing = subprocess.run(["ps", "-eo", "pid=,args="], capture_output=True, text=True).stdout
-    pids = [int(line.split(None, 1)[0]) for line in listing.splitlines()
-            if win_path(program) in line and "launch.exe" not in line]
-    for pid in pids:
-        os.kill(pid, signal.SIGKILL)
-    return bool(pids)
-
-
-def digest(path):
-    sha = hashlib.sha256()
-    with open(path, "rb") as f:
-        while chunk := f.read(1 << 24):
-            sha.update(chunk)
-    return sha.hexdigest()
-
-
-def temporaries_soon_gone(folder, seconds=3):
-    """The temporary files in folder once the system has had a moment to finish a killed process."""
-    deadline = time.monotonic() + seconds
-    while temporaries(folder) and time.monotonic() < deadline:
-        time.sleep(0.05)
-    return temporaries(folder)
 
 
 @pytest.mark.parametrize("existing", [True, False], ids=["replacing", "new"])
@@ -301,3 +273,66 @@ def test_window_that_cannot_be_made_is_a_failure_with_a_message(harness, setup, 
     assert len(run.boxes) == 1
     assert run.boxes[0].text.startswith("ウィンドウ TZarnApplication を作成できません。"), run.boxes[0].text
     assert run.files() == {}
+
+
+@contextlib.contextmanager
+def drives_without_unique_ids(harness, work, inodes, refuse_renames=False):
+    """zarn's folder and a data folder on two drives served by a program that gives no unique file
+    ids (skewed_fs.py --inodes): every file the id 0, or files of one name in two folders one id.
+    Two drives, as Wine keeps files apart by those numbers: two files of one number on one drive
+    would stand in each other's way. zarn.exe is a link to a copy on another drive, for the same
+    reason. Yields the program's path and the data folder; start it with start_line, as win_path
+    would name the program's file where the link leads."""
+    flags = ["--inodes=" + inodes] + (["--refuse-renames"] if refuse_renames else [])
+    with skewed_file_system(work, 0, flags=flags, name="progdrive") as progdrive, \
+            skewed_file_system(work, 0, flags=["--inodes=" + inodes], name="datadrive") as datadrive:
+        (progdrive / "prog").mkdir()
+        (datadrive / "data").mkdir()
+        (work / "bin").mkdir()
+        shutil.copy(harness.zarn_exe, work / "bin" / "zarn.exe")
+        os.symlink(work / "bin" / "zarn.exe", progdrive / "prog" / "zarn.exe")
+        yield progdrive / "prog" / "zarn.exe", datadrive / "data"
+
+
+def start_line(program, source):
+    """The command line that starts program (not where its link leads) with source."""
+    return '"%s\\%s" "%s"' % (win_path(program.parent), program.name, win_path(source))
+
+
+# A file system's ids prove nothing alone. Where in.csv in the data folder and the old in.csv in
+# zarn's folder have one id, they are still two files: the input is not the destination, so a copy
+# that replaced a character is written and the warning says so.
+def test_a_copy_where_ids_prove_nothing_is_a_copy(harness, work):
+    with drives_without_unique_ids(harness, work, "name") as (program, data):
+        original = b"\xef\xbb\xbf" + "id,店\r\n1,café\r\n".encode("utf-8")
+        (data / "in.csv").write_bytes(original)
+        (program.parent / "in.csv").write_bytes(b"old output\r\n")
+        before = stamp()
+        run = harness.run(program, command_line=start_line(program, data / "in.csv"), locale="ja_JP.UTF-8",
+                          trace=False, cwd=work)
+        assert run.exit_code == 0
+        assert run.answered == ['ファイル "%s\\in.csv" を作成しましたが、ANSI コード ページで表せない 1 文字を別の文字に'
+                                '置き換えました。最初は 2 行目の "é" (U+00E9) です。' % win_path(program.parent)]
+        assert stamped_ok((program.parent / "in.csv").read_bytes(),
+                          lambda s: ("id,店%s\r\n1,cafe%s\r\n" % (s, s)).encode("cp932"), before)
+        assert (data / "in.csv").read_bytes() == original
+        assert temporaries(program.parent) == []
+
+
+# A rename that did not put the new file in place is a failure, whatever the ids say: the drive
+# refuses it, or (every id 0) Wine reports it done and leaves both names as they were. The old file
+# stays, the box says that the file cannot be created, and no temporary file is left.
+@pytest.mark.parametrize("inodes,refuse_renames", [("zero", False), ("zero", True), ("name", True)],
+                         ids=["zero ids, rename reported done", "zero ids, rename refused", "one id per name, rename refused"])
+def test_a_rename_that_did_not_take_place_is_a_failure(harness, work, inodes, refuse_renames):
+    with drives_without_unique_ids(harness, work, inodes, refuse_renames) as (program, data):
+        (data / "in.csv").write_bytes(b"a,b\r\n")
+        destination = program.parent / "in.csv"
+        destination.write_bytes(b"old\r\n")
+        run = harness.run(program, command_line=start_line(program, data / "in.csv"), locale="ja_JP.UTF-8",
+                          trace=False, cwd=work)
+        assert run.exit_code == 0
+        assert len(run.answered) == 1 and run.answered[0].startswith(
+            'ファイル "%s\\in.csv" を作成できません。' % win_path(program.parent)), run.answered
+        assert destination.read_bytes() == b"old\r\n"
+        assert temporaries(program.parent) == []

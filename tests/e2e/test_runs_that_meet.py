@@ -3,16 +3,12 @@ once into one folder, one input run many times at once, a program folder on a fi
 clock is behind, a destination held for a moment or for long, a program folder renamed while a run
 writes. Whatever meets, every run gives the complete stamped file or leaves everything as it was."""
 
-import contextlib
 import os
-import shutil
-import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
-from harness import SYSTEM_TEXTS, shown, stamp, win_path
+from harness import SYSTEM_TEXTS, shown, skewed_file_system, stamp, win_path
 
 ROUNDS = 5
 
@@ -71,34 +67,6 @@ def test_one_input_run_many_times_at_once(harness, work):
         runs = harness.run_many(program, [[win_path(data / "same.csv")]] * 12, cwd=data)
         check_round(runs, [destination], [lambda s: stamped(7, s)], before)
         assert temporaries(program.parent) == []
-
-
-@contextlib.contextmanager
-def skewed_file_system(work, offset, log=None):
-    """A folder on a FUSE pass-through whose file times are offset seconds off the local clock,
-    logging the fsyncs and renames it serves into log where given. Skips where FUSE cannot be
-    mounted (it needs /dev/fuse and root)."""
-    backing, mountpoint = work / "backing", work / "share"
-    backing.mkdir()
-    mountpoint.mkdir()
-    if not Path("/dev/fuse").exists() or shutil.which("fusermount3") is None:
-        pytest.skip("no FUSE here")
-    server = subprocess.Popen(["/usr/bin/python3", str(Path(__file__).parent / "skewed_fs.py"), str(backing),
-                               str(mountpoint), str(offset)] + ([str(log)] if log else []),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    try:
-        deadline = time.monotonic() + 20
-        while not os.path.ismount(mountpoint):
-            if server.poll() is not None or time.monotonic() > deadline:
-                pytest.skip("cannot mount FUSE here: %s" % server.stderr.read().decode(errors="replace")[-300:])
-            time.sleep(0.1)
-        yield mountpoint
-    finally:
-        subprocess.run(["fusermount3", "-u", "-z", str(mountpoint)], stderr=subprocess.DEVNULL)
-        try:
-            server.wait(10)
-        except subprocess.TimeoutExpired:
-            server.kill()
 
 
 def test_many_runs_at_once_on_a_share_whose_clock_is_behind(harness, work):

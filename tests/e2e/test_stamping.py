@@ -62,14 +62,6 @@ def test_stamps_the_file_into_the_program_folder(harness, setup):
     assert (data / "in.csv").read_bytes() == b'id,name\n1,"two\nlines"\r\n2,x', "the input is unchanged"
 
 
-def test_two_arguments_stamp_only_the_first(harness, setup):
-    program, data = setup
-    (data / "a.csv").write_bytes(b"a")
-    (data / "b.csv").write_bytes(b"b")
-    run = harness.run(program, [win_path(data / "a.csv"), win_path(data / "b.csv")])
-    assert set(run.files()) == {"a.csv"}
-
-
 def test_relative_path_is_read_from_the_current_directory_and_written_to_the_program_folder(harness, setup, work):
     program, data = setup
     (data / "sub").mkdir()

@@ -147,3 +147,99 @@ def test_a_file_that_would_replace_itself_with_lost_characters_is_left_as_it_was
     assert run.answered == [shown('3 行目の "\U00020bb7" (U+20BB7) は ANSI コード ページで表せないため、'
                                   'ファイル "%s" は元のまま残しました' % win_path(target))]
     assert run.files() == {"names.csv": original}, "unchanged, and no temporary file"
+
+
+# A substitute never changes a record: in code pages 1252 and 1251 the platform fits the fullwidth
+# quotation mark (U+FF02) and the modifier letter double prime (U+02BA, 1252 only) to a double
+# quote and the fullwidth comma (U+FF0C) to a comma. Written so, record 3's date would sit inside an
+# open quoted field and record 5 would gain a field. Each is written as "?" instead, and counted.
+# U+02BA is "?" in both: by the rule in 1252, as the platform's default character in 1251.
+@pytest.mark.parametrize("locale,codec,separator,replaced,first", [
+    ("en_US.UTF-8", "cp1252", "/", 5, "＂"),
+    ("ru_RU.UTF-8", "cp1251", ".", 5, "＂"),
+])
+def test_a_substitute_never_changes_a_record(harness, work, locale, codec, separator, replaced, first):
+    text = "id,name\r\n1,＂quoted＂ word\r\n2,x\r\n3,＂open\r\n4,y\r\n5,a，b\r\n6,\u02ba\r\n"
+    (work / "data").mkdir()
+    source = work / "data" / "in.csv"
+    source.write_bytes(b"\xef\xbb\xbf" + text.encode("utf-8"))
+    program = harness.program_folder(work)
+    before = stamp(separator)
+    run = harness.run(program, [win_path(source)], locale=locale, trace=False)
+    assert run.exit_code == 0
+    assert run.answered == [
+        'ファイル "%s" を作成しましたが、ANSI コード ページで表せない %d 文字を別の文字に置き換えました。'
+        '最初は 2 行目の "%s" (U+FF02) です。' % (win_path(program.parent / "in.csv"), replaced, first)]
+    for s in (before, stamp(separator)):
+        expected = ("id,name{s}\r\n1,?quoted? word{s}\r\n2,x{s}\r\n3,?open{s}\r\n4,y{s}\r\n5,a?b{s}\r\n6,?{s}\r\n"
+                    .format(s=s)).encode(codec)
+        if run.files()["in.csv"] == expected:
+            break
+    else:
+        pytest.fail(repr(run.files()["in.csv"]))
+
+
+# Exactly one replaced character, below U+1000 (é in code page 932, which has no é): a copy gets
+# the warning, counting 1 and naming U+00E9 with its zeros; the file in zarn's folder itself is
+# not replaced and the box says why.
+@pytest.mark.parametrize("in_place", [False, True], ids=["copy", "in place"])
+def test_one_replaced_character_is_told(harness, work, in_place):
+    program = harness.program_folder(work)
+    original = b"\xef\xbb\xbf" + "名前,店\r\n鈴木,café\r\n".encode("utf-8")
+    (work / "data").mkdir()
+    source = (program.parent if in_place else work / "data") / "one.csv"
+    source.write_bytes(original)
+    run = harness.run(program, [win_path(source)], locale="ja_JP.UTF-8", trace=False)
+    assert run.exit_code == 0
+    destination = win_path(program.parent / "one.csv")
+    if in_place:
+        assert run.answered == [shown('2 行目の "é" (U+00E9) は ANSI コード ページで表せないため、'
+                                      'ファイル "%s" は元のまま残しました' % destination)]
+        assert run.files() == {"one.csv": original}
+    else:
+        assert run.answered == ['ファイル "%s" を作成しましたが、ANSI コード ページで表せない 1 文字を別の文字に'
+                                '置き換えました。最初は 2 行目の "é" (U+00E9) です。' % destination]
+        assert re.fullmatch(re.escape("名前,店".encode("cp932")) + rb",\d{4}/\d{2}/\d{2}\r\n" +
+                            re.escape("鈴木,cafe".encode("cp932")) + rb",\d{4}/\d{2}/\d{2}\r\n", run.files()["one.csv"])
+
+
+# UTF-16 whose last byte is odd: that byte is no character and cannot be written. A copy is
+# written without it and the warning says so (after the replaced characters' warning, where there
+# are some); the file in zarn's folder itself is left as it was, and the box says why.
+ODD = [
+    # (what, bytes, text of the copy before its stamps, a character replaced in code page 932: the
+    # pair 𠮷 is written "??" here)
+    ("after two lines", b"\xff\xfe" + "a,b\r\nc".encode("utf-16-le") + b"\x41", ["a,b", "c"], False),
+    ("the only byte after the mark", b"\xff\xfe\x41", [], False),
+    ("big-endian", b"\xfe\xff" + "x".encode("utf-16-be") + b"\x00", ["x"], False),
+    ("with a character replaced", b"\xff\xfe" + "\U00020bb7,1".encode("utf-16-le") + b"\x41", ["??,1"], True),
+]
+
+
+@pytest.mark.parametrize("in_place", [False, True], ids=["copy", "in place"])
+@pytest.mark.parametrize("what,data,lines,replaced", ODD, ids=[c[0] for c in ODD])
+def test_an_odd_last_byte_of_utf16_is_told(harness, work, in_place, what, data, lines, replaced):
+    program = harness.program_folder(work)
+    (work / "data").mkdir()
+    source = (program.parent if in_place else work / "data") / "odd.csv"
+    source.write_bytes(data)
+    before = stamp()
+    run = harness.run(program, [win_path(source)], locale="ja_JP.UTF-8", trace=False)
+    assert run.exit_code == 0
+    destination = win_path(program.parent / "odd.csv")
+    if in_place:
+        told = (['1 行目の "\U00020bb7" (U+20BB7) は ANSI コード ページで表せないため、ファイル "%s" は元のまま残しました'
+                 % destination] if replaced else [])
+        told.append(shown('UTF-16 のファイルが奇数バイトで終わっていて最後の 1 バイトを書き出せないため、'
+                          'ファイル "%s" は元のまま残しました' % destination))
+        assert run.answered == ["\n".join(told)]
+        assert run.files() == {"odd.csv": data}
+        return
+    told = (['ファイル "%s" を作成しましたが、ANSI コード ページで表せない 1 文字を別の文字に置き換えました。'
+             '最初は 1 行目の "\U00020bb7" (U+20BB7) です。' % destination] if replaced else [])
+    told.append('ファイル "%s" を作成しましたが、UTF-16 の元のファイルが奇数バイトで終わっているため、'
+                '最後の 1 バイトは書き出していません。' % destination)
+    assert run.answered == ["\n".join(told)]
+    out = run.files()["odd.csv"]
+    assert out in [b"".join(line.encode() + s.encode() + b"\r\n" for line in lines) for s in (before, stamp())], out
+    assert source.read_bytes() == data

@@ -85,12 +85,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string file(reinterpret_cast<const char*>(data) + 3, size - 3);
     const std::u16string stamp = u",2026/12/10";
 
-    const std::string expected = Outcome([&] { return ModelStamp(file, ansi, utf8, stamp); });
+    const std::string expected = Outcome([&] {
+        TTextChanges changes;
+        const std::string bytes = ModelStamp(file, ansi, utf8, stamp, &changes);
+        return bytes + Described(changes);
+    });
     const std::string actual = Outcome([&] {
         TMemorySource source(file, most, data[1]);
         TMemorySink sink;
-        StampText(source, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, stamp, sink, piece, kernels);
-        return sink.Bytes();
+        const TTextChanges changes =
+            StampText(source, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, stamp, sink, piece, kernels);
+        return sink.Bytes() + Described(changes);
     });
     if (expected != actual) {
         std::cerr << "pipeline and model differ (code page " << data[0] % 3 << ", kernels " << static_cast<int>(kernels.level)

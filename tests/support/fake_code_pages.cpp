@@ -10,13 +10,16 @@ std::size_t TLatin1CodePage::Decode(std::string_view bytes, char16_t* out) {
 }
 
 std::size_t TLatin1CodePage::Encode(std::u16string_view text, char* out) {
-    for (char16_t unit : text) {
-        if (unit < 0x100) *out++ = static_cast<char>(unit);
-        else if (unit == 0x2018 || unit == 0x2019) *out++ = '\'';
-        else if (unit == 0xFF02 || unit == 0x02BA || unit == 0x030E) *out++ = '"';  // not quotes, written as one
-        else *out++ = '?';
-    }
-    return text.size();
+    return EncodeKeepingRecords(text, out, "?", [](std::u16string_view part, char* to) {
+        for (char16_t unit : part) {
+            if (unit < 0x100) *to++ = static_cast<char>(unit);
+            else if (unit == 0x2018 || unit == 0x2019) *to++ = '\'';
+            else if (unit == 0xFF02 || unit == 0x02BA || unit == 0x030E) *to++ = '"';  // not quotes, fitted to one
+            else if (unit == 0xFF0C) *to++ = ',';                                     // not a comma, fitted to one
+            else *to++ = '?';
+        }
+        return part.size();
+    });
 }
 
 std::size_t TDoubleByteCodePage::Decode(std::string_view bytes, char16_t* out) {
@@ -35,20 +38,22 @@ std::size_t TDoubleByteCodePage::Decode(std::string_view bytes, char16_t* out) {
 }
 
 std::size_t TDoubleByteCodePage::Encode(std::u16string_view text, char* out) {
-    char* start = out;
-    for (char16_t unit : text) {
-        if (unit < 0x80) {
-            *out++ = static_cast<char>(unit);
-        } else if (unit >= 0x4E00 && unit < 0x4E00 + 0x7C * 256) {
-            *out++ = static_cast<char>(0x81 + (unit - 0x4E00) / 256);
-            *out++ = static_cast<char>((unit - 0x4E00) % 256);
-        } else if (unit >= 0xFF80 && !IsLead(unit - 0xFF00u)) {
-            *out++ = static_cast<char>(unit - 0xFF00);
-        } else {
-            *out++ = '?';
+    return EncodeKeepingRecords(text, out, "?", [](std::u16string_view part, char* to) {
+        char* start = to;
+        for (char16_t unit : part) {
+            if (unit < 0x80) {
+                *to++ = static_cast<char>(unit);
+            } else if (unit >= 0x4E00 && unit < 0x4E00 + 0x7C * 256) {
+                *to++ = static_cast<char>(0x81 + (unit - 0x4E00) / 256);
+                *to++ = static_cast<char>((unit - 0x4E00) % 256);
+            } else if (unit >= 0xFF80 && !IsLead(unit - 0xFF00u)) {
+                *to++ = static_cast<char>(unit - 0xFF00);
+            } else {
+                *to++ = '?';
+            }
         }
-    }
-    return static_cast<std::size_t>(out - start);
+        return static_cast<std::size_t>(to - start);
+    });
 }
 
 std::size_t TUtf8CodePage::Decode(std::string_view bytes, char16_t* out) {

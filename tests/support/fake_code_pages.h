@@ -9,7 +9,8 @@ namespace zarn::testing {
 
 // Latin-1 with best fits (the typographic single quotes to an apostrophe; the fullwidth quotation
 // mark, the modifier letter double prime and the combining double vertical line above to a double
-// quote, as code page 1252 has them) and "?" for anything else.
+// quote and the fullwidth comma to a comma, as code page 1252 has them, which the rule of record
+// marks turns into "?") and "?" for anything else.
 class TLatin1CodePage final : public TCodePage {
 public:
     bool IsUtf8() const override { return false; }
@@ -20,7 +21,8 @@ public:
 };
 
 // A double-byte code page shaped like the East Asian ones: lead bytes 81-9F and E0-FC take the
-// next non-zero byte as their trail, whatever it is; a lead byte without one becomes U+30FB.
+// next non-zero byte as their trail, whatever it is; a lead byte without one becomes U+30FB. A
+// character whose trail byte would be a record mark is written as "?" (EncodeKeepingRecords).
 class TDoubleByteCodePage final : public TCodePage {
 public:
     bool IsUtf8() const override { return false; }

@@ -32,4 +32,9 @@ inline std::string Described(const TReplacements& replaced) {
     return text + " on line " + std::to_string(replaced.line);
 }
 
+// What the text could not keep: the characters replaced, and a last odd byte left out.
+inline std::string Described(const TTextChanges& changes) {
+    return Described(changes.replaced) + (changes.lastByteLeftOut ? ", last byte left out" : "");
+}
+
 }  // namespace zarn::testing

@@ -47,7 +47,7 @@ std::string Encode(TCodePage& codePage, std::u16string_view text) {
 }  // namespace
 
 std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp,
-                       TReplacements* replaced) {
+                       TTextChanges* changes) {
     // The byte order marks, the first that the file begins with.
     const bool little = file.starts_with("\xFF\xFE"), big = !little && file.starts_with("\xFE\xFF");
     const bool isUtf8 = !little && !big && file.starts_with("\xEF\xBB\xBF");
@@ -65,8 +65,10 @@ std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8
         text.resize(utf8.Decode(rest, text.data()));
     }
     const std::vector<std::u16string> lines = SplitLines(text);
-    if (replaced != nullptr) {
-        *replaced = TReplacements();
+    if (changes != nullptr) {
+        *changes = TTextChanges();
+        changes->lastByteLeftOut = (little || big) && rest.size() % 2 != 0;
+        TReplacements* const replaced = &changes->replaced;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             ForEachCharacter(lines[i], [&](std::u16string_view character) {
                 if (!ansi.Replaces(character)) return true;
@@ -115,7 +117,7 @@ std::string GenerateFile(std::mt19937& random) {
     case 0: {  // UTF-16, either order, often with an odd last byte
         const bool little = pick(2) == 0;
         file = little ? "\xFF\xFE" : "\xFE\xFF";
-        static const char16_t units[] = {u'a', u'"', u',', u'\r', u'\n', 0, 0xD83D, 0xDE00, 0x3042, 0x00E9, 0xFF02, 0x02BA, 0x030E};
+        static const char16_t units[] = {u'a', u'"', u',', u'\r', u'\n', 0, 0xD83D, 0xDE00, 0x3042, 0x00E9, 0xFF02, 0x02BA, 0x030E, 0xFF0C};
         for (int i = 0; i < length; ++i) {
             const char16_t unit = pick(8) == 0 ? static_cast<char16_t>(random()) : units[pick(std::size(units))];
             file += static_cast<char>(little ? unit & 0xFF : unit >> 8);
@@ -126,7 +128,7 @@ std::string GenerateFile(std::mt19937& random) {
     }
     case 1: {  // UTF-8 after its mark, mostly well-formed
         file = "\xEF\xBB\xBF";
-        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C, 0xFF02, 0x02BA, 0x030E};
+        static const char32_t codes[] = {U'a', U'"', U',', U'\r', U'\n', 0, 0xE9, 0x3042, 0x1F600, 0x201C, 0xFF02, 0x02BA, 0x030E, 0xFF0C};
         for (int i = 0; i < length; ++i) AppendUtf8(file, codes[pick(std::size(codes))]);
         // Now and then one thing malformed: a stray continuation byte, or an overlong or surrogate
         // sequence that looks like a three-byte character.

@@ -12,9 +12,10 @@
 
 namespace zarn::testing {
 
-// replaced: where given, the characters of the text that ansi replaces, with the line of the first.
+// changes: where given, the characters of the text that ansi replaces, with the line of the
+// first, and whether a last odd byte of UTF-16 was left out.
 std::string ModelStamp(const std::string& file, TCodePage& ansi, TCodePage& utf8, std::u16string_view stamp,
-                       TReplacements* replaced = nullptr);
+                       TTextChanges* changes = nullptr);
 
 // Random file contents rich in what matters: quotes, CR, LF, NUL, commas, byte order marks,
 // double-byte lead bytes, UTF-8 sequences and surrogates.

@@ -37,17 +37,17 @@ TEST(Win32CodePage, PipelineMatchesTheWholeFileModel) {
             for (int i = 0; i < 1500; ++i) {
                 const std::string file = GenerateFile(random);
                 const std::string expected = Outcome([&] {
-                    TReplacements replaced;
-                    const std::string bytes = ModelStamp(file, ansi, utf8, stamp, &replaced);
-                    return bytes + Described(replaced);
+                    TTextChanges changes;
+                    const std::string bytes = ModelStamp(file, ansi, utf8, stamp, &changes);
+                    return bytes + Described(changes);
                 });
                 const std::size_t most = std::uniform_int_distribution<std::size_t>(1, 40)(random);
                 const std::string actual = Outcome([&] {
                     TMemorySource source(file, most, random());
                     TMemorySink sink;
-                    const TReplacements replaced =
+                    const TTextChanges changes =
                         StampText(source, {{cachedAnsi, cachedUtf8}, {aheadAnsi, aheadUtf8}}, stamp, sink, 16, kernels);
-                    return sink.Bytes() + Described(replaced);
+                    return sink.Bytes() + Described(changes);
                 });
                 ASSERT_EQ(expected, actual) << "kernels " << static_cast<int>(level) << ", code page "
                                             << (codePage == CP_ACP ? GetACP() : codePage) << ", case " << i
@@ -144,7 +144,7 @@ TEST(CachedCodePage, ReplacesAsThePlatform) {
     }
     EXPECT_GT(replaced, 1000) << "code page " << GetACP() << " holds only part of the plane";
     const std::u16string texts[] = {
-        u"a\xD842\xDFB7b",          // a pair: one character
+        u"a\xD842\xDFB7" u"b",      // a pair: one character
         u"\xD83D\xDE00\xD83D\xDE00", // two pairs
         u"x\xD800y",                 // a lone high surrogate
         u"x\xDC00y",                 // a lone low surrogate
@@ -225,22 +225,59 @@ TEST(CachedCodePage, EncodesUtf8AsThePlatformDecodesAndEncodes) {
     EXPECT_GT(declined, 0) << "code page " << GetACP() << " holds only part of the plane";
 }
 
-// Code page 1252 writes the fullwidth quotation mark, the modifier letter double prime and the
-// combining double vertical line above as a double quote, and 1251 the first of them: none of them
-// is a quote of the text, so UTF-8 that holds them is not passed on as bytes.
-TEST(CachedCodePage, DeclinesCharactersWrittenAsAQuote) {
-    if (GetACP() != 1252 && GetACP() != 1251) GTEST_SKIP() << "no such best fit in code page " << GetACP();
-    TWin32CodePage ansi(CP_ACP, 0, u""), utf8Platform(CP_UTF8, 0, u"");
-    TCachedCodePage cached(ansi);
-    int checked = 0;
-    for (const char16_t unit : {u'\xFF02', u'\x02BA', u'\x030E'}) {
-        if (Encoded(ansi, {&unit, 1}) != "\"") continue;
-        const std::string utf8 = "ab," + Encoded(utf8Platform, {&unit, 1}) + "xyz";
-        std::string out(utf8.size(), '\0');
-        EXPECT_FALSE(cached.EncodeUtf8(utf8, out.data())) << "U+" << std::hex << static_cast<unsigned>(unit);
-        ++checked;
+// No substitute changes a record: every unit of the Basic Multilingual Plane that the platform
+// writes with the byte of a double quote, comma, CR, LF or NUL, though it is none of them (a best
+// fit), is written as the code page's default character and counted as replaced, by the code page
+// and by the cached one; every other unit as the platform writes it (the JIS characters under
+// their other names aside). In the system's ANSI code page and in UTF-8 as the ANSI code page.
+// Those that Wine's tables fit to such a byte are among them: code page 1252 writes U+02BA,
+// U+030E and U+FF02 as a double quote and U+FF0C as a comma, and 1251 the last two; 932, 936, 949
+// and UTF-8 have none.
+TEST(Win32CodePage, WritesNoSubstituteAsARecordMark) {
+    for (const UINT codePage : {UINT{CP_ACP}, UINT{CP_UTF8}}) {
+        TWin32CodePage platform(codePage, 0, u"");
+        TCachedCodePage cached(platform);
+        CPINFOEXW info;
+        ASSERT_TRUE(GetCPInfoExW(codePage, 0, &info));
+        const std::string defaultCharacter(reinterpret_cast<const char*>(info.DefaultChar), info.DefaultChar[1] != 0 ? 2 : 1);
+        std::u16string fitted;
+        for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
+            const char16_t one = static_cast<char16_t>(unit);
+            if (IsHighSurrogate(one) || IsLowSurrogate(one)) continue;
+            char bytes[8];
+            const int count = WideCharToMultiByte(codePage, 0, Wide(&one), 1, bytes, sizeof bytes, nullptr, nullptr);
+            const std::string own(bytes, static_cast<std::size_t>(count));
+            const bool markByte = own.find_first_of(std::string(",\"\r\n\0", 5)) != std::string::npos;
+            if (IsRecordMark(one)) {
+                ASSERT_EQ(std::string(1, static_cast<char>(one)), own) << "U+" << std::hex << unit;
+                continue;
+            }
+            const std::string written = Encoded(platform, {&one, 1});
+            ASSERT_EQ(written, Encoded(cached, {&one, 1})) << "U+" << std::hex << unit;
+            if (!markByte) {
+                const auto names = JisNames(info.CodePage);
+                const bool jisName = std::any_of(names.begin(), names.end(), [&](const TJisName& name) { return name.unit == one; });
+                if (!jisName) ASSERT_EQ(Hex(own), Hex(written)) << "U+" << std::hex << unit;
+                continue;
+            }
+            fitted += one;
+            EXPECT_EQ(Hex(defaultCharacter), Hex(written)) << "code page " << info.CodePage << ", U+" << std::hex << unit;
+            EXPECT_TRUE(platform.Replaces({&one, 1})) << "U+" << std::hex << unit;
+            TReplacements replaced;
+            std::string out(8, '\0');
+            out.resize(cached.Encode(u"1" + std::u16string(1, one) + u"2", out.data(), replaced));
+            EXPECT_EQ("1" + defaultCharacter + "2", out) << "U+" << std::hex << unit;
+            EXPECT_EQ(1u, replaced.count) << "U+" << std::hex << unit;
+        }
+        const std::u16string known = info.CodePage == 1252 ? u"\x02BA\x030E\xFF02\xFF0C"
+                                   : info.CodePage == 1251 ? u"\xFF02\xFF0C" : u"";
+        for (const char16_t unit : known) {
+            EXPECT_NE(std::u16string::npos, fitted.find(unit)) << "code page " << info.CodePage << ", U+" << std::hex << static_cast<unsigned>(unit);
+        }
+        std::printf("code page %u fits to a record mark:", info.CodePage);
+        for (const char16_t unit : fitted) std::printf(" U+%04X", static_cast<unsigned>(unit));
+        std::printf("%s\n", fitted.empty() ? " none" : "");
     }
-    EXPECT_GT(checked, 0) << "the code page writes one of them as a double quote";
 }
 
 // The UTF-16 units decoded, as bytes, or the failure.

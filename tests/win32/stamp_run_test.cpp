@@ -67,8 +67,15 @@ TEST(TodaysStamp, ACodePageThatCannotConvertIsAFailureNotAnEmptyStamp) {
     }
 }
 
+// A report that lets what the work raises go on.
+struct TPassingReport final : TStartReport {
+    void Guard(const std::function<void()>& work) override { work(); }
+    void Show() override {}
+};
+
 TEST(MainWindow, AWindowThatCannotBeCreatedIsAFailure) {
-    TTFZarn form(GetModuleHandleW(nullptr), {});
+    TPassingReport report;
+    TTFZarn form(GetModuleHandleW(nullptr), {}, report);
     try {
         form.CreateSystemWindow(reinterpret_cast<HWND>(0x1234));  // an owner that is no window
         ADD_FAILURE() << "created";
@@ -79,7 +86,8 @@ TEST(MainWindow, AWindowThatCannotBeCreatedIsAFailure) {
 }
 
 TEST(MainWindow, IsCreatedHiddenWithoutAnOwner) {
-    TTFZarn form(GetModuleHandleW(nullptr), {});
+    TPassingReport report;
+    TTFZarn form(GetModuleHandleW(nullptr), {}, report);
     form.CreateSystemWindow(nullptr);
     ASSERT_NE(nullptr, form.Window());
     EXPECT_FALSE(IsWindowVisible(form.Window()));

@@ -531,6 +531,30 @@ TEST(OutputFile, FolderRenamedMeanwhileKeepsTheOldFileAndLeavesNoTemporary) {
     RemoveDirectoryW(Wide(after));
 }
 
+// Which handles are on one file, on a file system whose ids are unique: the same name opened
+// twice, two names of one file (a hard link), two files, and a file beside its folder.
+TEST(Sameness, TellsFilesByPathIdAndNames) {
+    TTempFolder folder;
+    WriteBytes(folder.Path(u"a.csv"), "a");
+    WriteBytes(folder.Path(u"b.csv"), "b");
+    ASSERT_TRUE(CreateHardLinkW(Wide(folder.Path(u"link.csv")), Wide(folder.Path(u"a.csv")), nullptr)) << GetLastError();
+    const struct {
+        const char16_t* first;
+        const char16_t* second;
+        TSameness sameness;
+    } cases[] = {
+        {u"a.csv", u"a.csv", TSameness::Same},          // one name: one file
+        {u"a.csv", u"link.csv", TSameness::Same},       // two names of it: the unique id tells
+        {u"a.csv", u"b.csv", TSameness::Different},
+        {u"a.csv", u"", TSameness::Different},          // the folder
+    };
+    for (const auto& c : cases) {
+        const TFileHandle first = OpenForQuery(folder.Path(c.first)), second = OpenForQuery(folder.Path(c.second));
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(c.sameness, Sameness(first.Get(), second.Get())) << Narrow(c.first) << " " << Narrow(c.second);
+    }
+}
+
 // The running program's own file, as destination and as input at once (the program dropped on
 // itself), is refused before anything is written.
 TEST(OutputFile, RefusesTheRunningProgramAlsoAsItsOwnInput) {
