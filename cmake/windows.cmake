@@ -79,8 +79,8 @@ target_link_options(launch PRIVATE ${ZARN_WINDOWS_FLAGS} -municode)
 add_executable(desktop_keeper WIN32 tests/e2e/desktop_keeper.cpp)
 target_link_options(desktop_keeper PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
 
-# Yardsticks for start-up time (scripts/bench).
-foreach(yardstick empty_gui one_window)
+# Yardsticks for start-up time and for the copy limit (scripts/bench).
+foreach(yardstick empty_gui one_window copy_limit)
   add_executable(${yardstick} WIN32 tests/bench/${yardstick}.cpp)
   target_link_options(${yardstick} PRIVATE ${ZARN_WINDOWS_FLAGS} -municode -mwindows)
 endforeach()

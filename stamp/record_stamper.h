@@ -1,6 +1,7 @@
 // Record stamping: the date stamp after every line that ends a record of comma-separated values.
 // Platform-free. A line ends a record when the double quotes seen since the last record end are
-// even in number; a quoted field holding a line break keeps the record open.
+// even in number; a quoted field holding a line break keeps the record open. Lines and quotes are
+// found on the bytes of the ANSI code page, in which they are those of the text (TTextSink).
 #pragma once
 
 #include <string>
@@ -11,24 +12,19 @@
 
 namespace zarn {
 
-// Splits decoded text into lines (CR LF, lone CR and lone LF each end one; U+0000 is a character
-// of its line) and writes each line with CR LF, stamped where it ends a record.
+// Splits the text's bytes into lines (CR LF, lone CR and lone LF each end one; a zero byte is a
+// character of its line) and writes each line with CR LF, stamped where it ends a record.
 class TRecordStamper final : public TTextSink {
 public:
-    // kernels: the variant that copies lines of bytes and scans UTF-16 for line ends and quotes.
+    // kernels: the variant that copies lines of bytes.
     explicit TRecordStamper(TTextWriter& writer, const TKernels& kernels = Kernels()) : writer_(writer), kernels_(kernels) {}
-    void Text(std::u16string_view text) override;
-    void Bytes(std::string_view bytes) override;
+    void Bytes(std::string_view bytes) override { writer_.Lines(bytes, state_, kernels_); }
+    void FirstReplacedNext() override { firstReplacedLine_ = state_.lineEnds + 1; }
     void End() override;
-    // What the writer's code page replaced, with the line of the first.
-    TReplacements Replaced() const;
+    // The line of the first character that the code page replaced, from 1; 0 where none was.
+    std::uint64_t FirstReplacedLine() const { return firstReplacedLine_; }
 
 private:
-    void EndLine();
-    void NoteLineOfFirstReplaced() {
-        if (firstReplacedLine_ == 0 && writer_.Replaced().count != 0) firstReplacedLine_ = state_.lineEnds + 1;
-    }
-
     TTextWriter& writer_;
     const TKernels& kernels_;
     TLineState state_;

@@ -13,7 +13,6 @@ namespace {
 using unit_bytes::kByAuthority;
 using unit_bytes::kCountShift;
 using unit_bytes::Count;
-using unit_bytes::kNotOwnBytes;
 using unit_bytes::kReplaced;
 using unit_bytes::Ready;
 
@@ -38,8 +37,7 @@ std::size_t TCachedCodePage::Decode(std::string_view bytes, char16_t* out) {
 }
 
 // Asks the authority for the 256 units of the unit's page, one by one: its bytes, and whether it
-// replaces the unit. Not of its own bytes: an ASCII unit that gives other bytes than itself, or
-// another unit that gives a CR, LF, NUL or double quote, or a byte below 0x40 within more bytes.
+// replaces the unit.
 std::uint32_t TCachedCodePage::FillEncodedPage(char16_t unit) {
     const std::size_t first = unit & 0xFF00;
     char bytes[8];
@@ -50,13 +48,7 @@ std::uint32_t TCachedCodePage::FillEncodedPage(char16_t unit) {
             const std::size_t count = authority_.Encode(std::u16string_view(&each, 1), bytes);
             if (count >= 1 && count <= 3) {
                 entry = static_cast<std::uint32_t>(count) << kCountShift;
-                for (std::size_t k = 0; k < count; ++k) {
-                    const auto byte = static_cast<unsigned char>(bytes[k]);
-                    entry |= static_cast<std::uint32_t>(byte) << (8 * k);
-                    const bool seen = byte == 0 || byte == '\r' || byte == '\n' || byte == '"';
-                    if (each >= 0x80 && (seen || (count > 1 && byte < 0x40))) entry |= kNotOwnBytes;
-                }
-                if (each < 0x80 && (count != 1 || bytes[0] != static_cast<char>(each))) entry |= kNotOwnBytes;
+                for (std::size_t k = 0; k < count; ++k) entry |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k])) << (8 * k);
                 if (authority_.Replaces(std::u16string_view(&each, 1))) entry |= kReplaced;
             }
         }
@@ -78,9 +70,18 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out, TReplac
     const std::size_t roomForWord = (4 + MaxBytesPerUnit() - 1) / MaxBytesPerUnit();
     char* o = out;
     for (std::size_t i = 0; i < n;) {
+        // A run of ASCII, where ASCII is written as itself, by vectors.
+        if (asciiEncodesAsItself_) {
+            const std::size_t run = kernels_.asciiUnits(units + i, n - i, o);
+            i += run;
+            o += run;
+        }
         for (; i + roomForWord <= n; ++i) {
             const std::uint32_t entry = encoded_[units[i]];
             if (entry - 1 >= kReplaced - 1) break;  // not asked yet, replaced, or the authority's
+            // Two ASCII units (i + 1 < n, as a word has room for at least two units): a run for the
+            // vectors.
+            if (asciiEncodesAsItself_ && (units[i] | units[i + 1]) < 0x80) break;
             std::memcpy(o, &entry, 4);               // little-endian: the bytes first
             o += Count(entry);
         }
@@ -88,19 +89,30 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out, TReplac
         const std::uint32_t entry = Encoded(units[i]);
         if (entry & kByAuthority) {
             // The run of units that the authority answers, in one piece: a surrogate pair is
-            // encoded whole.
+            // encoded whole. Where it holds the first replaced character, its bytes are found by
+            // encoding what comes before it again.
             std::size_t j = i + 1;
             while (j < n && (Encoded(units[j]) & kByAuthority)) ++j;
             const std::u16string_view run = text.substr(i, j - i);
+            char* const start = o;
             o += authority_.Encode(run, o);
+            std::size_t before = 0;
             ForEachCharacter(run, [&](std::u16string_view character) {
-                if (authority_.Replaces(character)) AddReplaced(replaced, character);
+                if (authority_.Replaces(character)) {
+                    std::size_t at = 0;
+                    if (replaced.count == 0 && before > 0) {
+                        std::string prefix(before * MaxBytesPerUnit(), '\0');
+                        at = authority_.Encode(run.substr(0, before), prefix.data());
+                    }
+                    AddReplaced(replaced, character, static_cast<std::size_t>(start - out) + at);
+                }
+                before += character.size();
                 return true;
             });
             i = j;
             continue;
         }
-        if (entry & kReplaced) AddReplaced(replaced, text.substr(i, 1));
+        if (entry & kReplaced) AddReplaced(replaced, text.substr(i, 1), static_cast<std::size_t>(o - out));
         for (std::size_t k = 0; k < Count(entry); ++k) *o++ = static_cast<char>(entry >> (8 * k));
         ++i;
     }
@@ -127,7 +139,7 @@ TCachedCodePage::TLane TCachedCodePage::CarefulStep(TLane lane, const unsigned c
         return {p, lane.o, false};
     }
     const std::uint32_t entry = Encoded(units[0]);
-    if (entry & (kByAuthority | kNotOwnBytes | kReplaced) || Count(entry) > length) return {p, lane.o, false};
+    if (entry & (kByAuthority | kReplaced) || Count(entry) > length) return {p, lane.o, false};
     for (std::size_t k = 0; k < Count(entry); ++k) lane.o[k] = static_cast<char>(entry >> (8 * k));
     return {p + length, lane.o + Count(entry), true};
 }

@@ -48,12 +48,15 @@ std::span<const TJisName> JisNames(unsigned codePage) {
     return {};
 }
 
+// Character by character, so that the first replaced one's bytes are found.
 std::size_t TPlainAnsiEncoder::Encode(std::u16string_view text, char* out, TReplacements& replaced) {
+    char* o = out;
     ForEachCharacter(text, [&](std::u16string_view character) {
-        if (codePage_.Replaces(character)) AddReplaced(replaced, character);
+        if (codePage_.Replaces(character)) AddReplaced(replaced, character, static_cast<std::size_t>(o - out));
+        o += codePage_.Encode(character, o);
         return true;
     });
-    return text.empty() ? 0 : codePage_.Encode(text, out);
+    return static_cast<std::size_t>(o - out);
 }
 
 // Looks at 64 bytes at a time and stops at the first block that holds a byte of 0x80 or above.

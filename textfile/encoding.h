@@ -40,6 +40,7 @@ bool IsAscii(std::string_view bytes);
 struct TReplacements {
     std::uint64_t count = 0;
     std::u16string first;       // the first of them: one unit, or a surrogate pair
+    std::size_t at = 0;         // where the first's bytes begin in the output of the encoding that counted it
     std::uint64_t line = 0;     // the line of the first, from 1, where the stamper tells it; else 0
 };
 
@@ -141,13 +142,13 @@ std::span<const TJisName> JisNames(unsigned codePage);
 class TAnsiEncoder {
 public:
     virtual std::size_t MaxBytesPerUnit() const = 0;
-    // As TCodePage::Encode; adds the characters replaced to replaced (not its line). A surrogate
-    // pair is encoded whole only when both its units are in one call.
+    // As TCodePage::Encode; adds the characters replaced to replaced (not its line; where it
+    // counts the first, where its bytes begin in out). A surrogate pair is encoded whole only when
+    // both its units are in one call.
     virtual std::size_t Encode(std::u16string_view text, char* out, TReplacements& replaced) = 0;
-    // Of well-formed UTF-8 below U+10000: the bytes in the ANSI code page, the same as decoding and
-    // encoding, where they may go on as bytes: no character above U+007F gives a CR, LF, NUL or
-    // double quote, or a byte below 0x40 within more bytes, and none is replaced. Nothing
-    // otherwise. out has room for bytes.size() bytes.
+    // Of well-formed UTF-8 below U+10000 of which the ANSI code page replaces no character: the
+    // bytes in the ANSI code page, the same as decoding and encoding. Nothing otherwise. out has
+    // room for bytes.size() bytes.
     virtual std::optional<std::size_t> EncodeUtf8(std::string_view bytes, char* out) = 0;
 
 protected:
@@ -167,9 +168,11 @@ private:
     TCodePage& codePage_;
 };
 
-// Counts a replaced character into replaced.
-inline void AddReplaced(TReplacements& replaced, std::u16string_view character) {
-    if (replaced.count++ == 0) replaced.first = std::u16string(character);
+// Counts a replaced character into replaced; at: where its bytes begin in the output.
+inline void AddReplaced(TReplacements& replaced, std::u16string_view character, std::size_t at = 0) {
+    if (replaced.count++ != 0) return;
+    replaced.first = std::u16string(character);
+    replaced.at = at;
 }
 
 inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }

@@ -123,14 +123,10 @@ rest:
 
 // Plain: one unit or byte at a time. -------------------------------------------------------------
 
-std::size_t ScanPlain(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
-    for (; pos < count; ++pos) {
-        const char16_t unit = text[pos];
-        if (unit > u'"') continue;
-        if (unit == u'"') odd = !odd;
-        else if (unit == u'\r' || unit == u'\n') break;
-    }
-    return pos;
+std::size_t AsciiUnitsPlain(const char16_t* units, std::size_t count, char* out) {
+    std::size_t run = 0;
+    for (; run < count && units[run] < 0x80; ++run) out[run] = static_cast<char>(units[run]);
+    return run;
 }
 
 std::size_t AsciiRunPlain(const unsigned char* bytes, std::size_t count) {
@@ -207,7 +203,7 @@ inline __attribute__((always_inline)) std::size_t EncodeUtf8By64(const unsigned 
             to += lead - ascii;
             const std::uint32_t unit = units[offset];
             const std::uint32_t entry = table[unit];
-            badBits |= (entry - 1) | (unit - 0x800);  // see unit_bytes::Ready: no entry is kNotOwnBytes alone
+            badBits |= (entry - 1) | (unit - 0x800);  // see unit_bytes::Ready: no entry has bit 26
             std::memcpy(to, &entry, 4);  // little-endian: the bytes first
             to += unit_bytes::Count(entry);
             ascii = lead + 3;
@@ -226,25 +222,22 @@ inline __attribute__((always_inline)) std::size_t EncodeUtf8By64(const unsigned 
 
 // SSE2: 16 bytes at a time. ----------------------------------------------------------------------
 
-// The UTF-16 scan, 8 units at a time: two mask bits for each unit.
-std::size_t ScanSse2(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
-    const __m128i quote = _mm_set1_epi16('"'), cr = _mm_set1_epi16('\r'), lf = _mm_set1_epi16('\n');
-    unsigned parity = 0;
-    for (; pos + 8 <= count; pos += 8) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
-        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, quote))) & 0x5555;
-        const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(
-                                  _mm_or_si128(_mm_cmpeq_epi16(block, cr), _mm_cmpeq_epi16(block, lf)))) & 0x5555;
-        if (ends != 0) {
-            const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
-            parity ^= static_cast<unsigned>(__builtin_parity(quotes & ((1u << first) - 1)));
-            odd ^= parity != 0;
-            return pos + first / 2;
-        }
-        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+// ASCII units narrowed 16 at a time: packed to bytes and stored whole, up to the first unit of
+// 0x80 or above (the bytes stored past it are written again by what follows).
+std::size_t AsciiUnitsSse2(const char16_t* units, std::size_t count, char* out) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    std::size_t run = 0;
+    for (; run + 16 <= count; run += 16) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + run));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + run + 8));
+        // A lane of all ones for each ASCII unit, packed to a byte each.
+        const __m128i ascii = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(first, high), _mm_setzero_si128()),
+                                              _mm_cmpeq_epi16(_mm_and_si128(second, high), _mm_setzero_si128()));
+        const unsigned wide = ~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & 0xFFFF;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + run), _mm_packus_epi16(first, second));
+        if (wide != 0) return run + static_cast<unsigned>(__builtin_ctz(wide));
     }
-    odd ^= parity != 0;
-    return ScanPlain(text, pos, count, odd);
+    return run + AsciiUnitsPlain(units + run, count - run, out + run);
 }
 
 struct TBlockSse2 {
@@ -320,26 +313,23 @@ std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
 
 // AVX2: 32 bytes at a time. ----------------------------------------------------------------------
 
-// The UTF-16 scan, 16 units at a time: two mask bits for each unit.
-__attribute__((target("avx2"))) std::size_t ScanAvx2(const char16_t* text, std::size_t pos, std::size_t count, bool& odd) {
-    const __m256i quote = _mm256_set1_epi16('"'), cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
-    unsigned parity = 0;
-    for (; pos + 16 <= count; pos += 16) {
-        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + pos));
-        const unsigned quotes = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, quote))) & 0x55555555u;
-        const unsigned ends = static_cast<unsigned>(_mm256_movemask_epi8(
-                                  _mm256_or_si256(_mm256_cmpeq_epi16(block, cr), _mm256_cmpeq_epi16(block, lf)))) & 0x55555555u;
-        if (ends != 0) {
-            const unsigned first = static_cast<unsigned>(__builtin_ctz(ends));
-            const unsigned before = first == 0 ? 0 : quotes & (0xFFFFFFFFu >> (32 - first));
-            parity ^= static_cast<unsigned>(__builtin_parity(before));
-            odd ^= parity != 0;
-            return pos + first / 2;
-        }
-        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+// As AsciiUnitsSse2, 32 units at a time.
+__attribute__((target("avx2"))) std::size_t AsciiUnitsAvx2(const char16_t* units, std::size_t count, char* out) {
+    const __m256i high = _mm256_set1_epi16(static_cast<short>(0xFF80));
+    std::size_t run = 0;
+    for (; run + 32 <= count; run += 32) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + run));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + run + 16));
+        // The packs work within each half: the halves are put back in order after them.
+        const __m256i ascii = _mm256_permute4x64_epi64(
+            _mm256_packs_epi16(_mm256_cmpeq_epi16(_mm256_and_si256(first, high), _mm256_setzero_si256()),
+                               _mm256_cmpeq_epi16(_mm256_and_si256(second, high), _mm256_setzero_si256())), 0xD8);
+        const std::uint32_t wide = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(ascii));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + run),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
+        if (wide != 0) return run + static_cast<unsigned>(__builtin_ctz(wide));
     }
-    odd ^= parity != 0;
-    return ScanSse2(text, pos, count, odd);
+    return run + AsciiUnitsSse2(units + run, count - run, out + run);
 }
 
 struct TBlockAvx2 {
@@ -427,9 +417,9 @@ __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* by
     return run + AsciiRunSse2(bytes + run, count - run);
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, ScanPlain, AsciiRunPlain, EncodeUtf8Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, ScanSse2, AsciiRunSse2, EncodeUtf8Sse2};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, ScanAvx2, AsciiRunAvx2, EncodeUtf8Avx2};
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, AsciiUnitsPlain, AsciiRunPlain, EncodeUtf8Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, AsciiUnitsSse2, AsciiRunSse2, EncodeUtf8Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, AsciiUnitsAvx2, AsciiRunAvx2, EncodeUtf8Avx2};
 
 bool RunsAvx2() {
     __builtin_cpu_init();

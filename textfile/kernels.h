@@ -23,19 +23,18 @@ struct TLineState {
 };
 
 // A UTF-16 unit's bytes in the ANSI code page, as an entry of a table by unit: the bytes (the
-// first in the low byte) and their count in the two bits from bit 24; kNotOwnBytes where they do
-// not stand for the unit alone among bytes (see TTextSink::Bytes), kReplaced where the code page
-// replaces the unit (TCodePage::Replaces), kByAuthority where the code page answers for the unit
-// each time, and 0 where it has not been asked yet.
+// first in the low byte) and their count in the two bits from bit 24; kReplaced where the code
+// page replaces the unit (TCodePage::Replaces), kByAuthority where the code page answers for the
+// unit each time, and 0 where it has not been asked yet. No other bit is set.
 namespace unit_bytes {
 inline constexpr unsigned kCountShift = 24;
 inline constexpr std::uint32_t kCountMask = 3;
-inline constexpr std::uint32_t kNotOwnBytes = 1u << 26;
 inline constexpr std::uint32_t kReplaced = 1u << 27;
 inline constexpr std::uint32_t kByAuthority = 1u << 31;
 inline std::size_t Count(std::uint32_t entry) { return entry >> kCountShift & kCountMask; }
-// The entry's bytes may be written for the unit straight away.
-inline bool Ready(std::uint32_t entry) { return entry - 1 < kNotOwnBytes - 1; }
+// The entry's bytes may be written for the unit straight away: asked, not replaced, not the
+// authority's.
+inline bool Ready(std::uint32_t entry) { return entry - 1 < kReplaced - 1; }
 }  // namespace unit_bytes
 
 // A three-byte UTF-8 character's unit from its lead byte on (the bytes in the low three of word,
@@ -47,16 +46,16 @@ inline std::uint32_t Utf8Unit3(std::uint32_t word) {
 struct TKernels {
     TKernelLevel level;
     // Copies the lines of in (count bytes in the ANSI code page, in which CR, LF and the double
-    // quote are those characters) to out, which has room bytes free: each line's bytes, then for
+    // quote are those characters, see TTextSink) to out, which has room bytes free: each line's bytes, then for
     // its end (CR LF, lone CR or lone LF) recordLineEnd where the line ends a record (the double
     // quotes since the last record end are even in number) and CR LF where not. U+0000 is a
     // character of its line. Counts the line ends in state. Stops where the next bytes or the next
     // line end do not fit; returns the bytes of in taken, and adds the bytes written to written.
     std::size_t (*copyLines)(const char* in, std::size_t count, char* out, std::size_t room,
                              std::string_view recordLineEnd, TLineState& state, std::size_t& written);
-    // The first CR or LF at or after pos in text of count units (count when there is none),
-    // flipping odd for every double quote before it.
-    std::size_t (*scanUnits)(const char16_t* text, std::size_t pos, std::size_t count, bool& odd);
+    // The length of the run of units below 0x80 (ASCII) that units begins with, of at most count,
+    // each written to out as its byte.
+    std::size_t (*asciiUnits)(const char16_t* units, std::size_t count, char* out);
     // The length of the run of bytes below 0x80 (ASCII) that bytes begins with, of at most count.
     std::size_t (*asciiRun)(const unsigned char* bytes, std::size_t count);
     // UTF-8 into the ANSI code page, where ASCII is written as itself, 64 bytes at a time while 128

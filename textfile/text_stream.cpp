@@ -3,18 +3,24 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <optional>
 
 namespace zarn {
 
 namespace {
 
-// Bytes checked at a time for being all ASCII.
+// Bytes of UTF-8 looked at at a time for being all ASCII, or encoded straight into the ANSI code
+// page; a block that is neither is decoded and encoded.
 constexpr std::size_t kBlockBytes = 64 * 1024;
 
-// Each buffer keeps kCarryBytes free before its piece for what WholeUtf8Bytes leaves over: a UTF-8
-// cut leaves three to six bytes, and a block is always longer than what is carried from it.
+// Each buffer keeps kCarryBytes free before its piece for what a cut leaves over: a UTF-8 cut
+// leaves three to six bytes, a UTF-16 cut an odd byte and a high surrogate; a block is always
+// longer than what is carried from it.
 static_assert(kCarryBytes >= 6 && kBlockBytes > kCarryBytes);
+
+// A buffer whose pages are touched only where it is written: no page is cleared in advance.
+std::unique_ptr<char[]> Buffer(std::size_t bytes) { return std::unique_ptr<char[]>(new char[bytes]); }
+
+bool IsUtf16(TEncoding encoding) { return encoding == TEncoding::Utf16Le || encoding == TEncoding::Utf16Be; }
 
 // How a piece of a file is decoded: the file's encoding, and the code pages of the thread that
 // decodes the piece.
@@ -24,15 +30,15 @@ struct TDecoding {
 };
 
 // A piece of a file in a buffer of its own, after the bytes held over from the piece before (a cut
-// character, put in room kept free at the front), and what it decodes to: chunks of bytes in the
-// ANSI code page and of text, in order, which own their data until the piece is reused.
+// character, put in room kept free at the front), and what it gives in the ANSI code page: chunks
+// of bytes, in order, which lie in the buffer (a file without a mark, and ASCII of UTF-8) or in the
+// piece's own output; they stay until the piece is reused.
 class TPiece final : public TPieceWork {
 public:
     TPiece(TDecoding decoding, std::size_t pieceBytes)
-        : decoding_(decoding), buffer_(kCarryBytes + pieceBytes), data_(Room()),
-          units_(kCarryBytes + pieceBytes + 3), encoded_(kCarryBytes + pieceBytes) {}
+        : decoding_(decoding), pieceBytes_(pieceBytes), buffer_(Buffer(kCarryBytes + pieceBytes)), data_(Room()) {}
 
-    char* Room() { return buffer_.data() + kCarryBytes; }
+    char* Room() { return buffer_.get() + kCarryBytes; }
     const char* Data() const { return data_; }
     std::size_t Held() const { return held_; }
     void Skip(std::size_t count) {
@@ -61,99 +67,158 @@ public:
     }
 
     bool IsCut() const { return cut_; }
-    // The piece ends the file with an odd byte of UTF-16, which no unit takes.
-    bool LastByteLeftOut() const {
-        const bool utf16 = decoding_.encoding == TEncoding::Utf16Le || decoding_.encoding == TEncoding::Utf16Be;
-        return atEnd_ && utf16 && whole_ % 2 != 0;
-    }
 
+    // A piece cuts after its last whole character: of UTF-16 after the last whole unit that is no
+    // high surrogate (a pair is encoded whole); of UTF-8 where WholeUtf8Bytes says. At the end of
+    // the file it takes everything; an odd byte of UTF-16 there is left out.
     void Cut(bool atEnd) noexcept {
         cut_ = true;
         atEnd_ = atEnd;
+        whole_ = held_;
+        if (atEnd) return;
         switch (decoding_.encoding) {
         case TEncoding::Utf16Le:
-        case TEncoding::Utf16Be: whole_ = atEnd ? held_ : held_ - held_ % 2; break;  // a last odd byte is dropped
-        case TEncoding::Utf8: whole_ = atEnd ? held_ : WholeUtf8Bytes(std::string_view(data_, held_)); break;
-        case TEncoding::Ansi: whole_ = held_; break;  // bytes, cut anywhere
+        case TEncoding::Utf16Be:
+            whole_ -= held_ % 2;
+            if (whole_ >= 2 && IsHighSurrogate(UnitAt(whole_ - 2))) whole_ -= 2;
+            break;
+        case TEncoding::Utf8: whole_ = WholeUtf8Bytes(std::string_view(data_, held_)); break;
+        case TEncoding::Ansi: break;  // bytes, cut anywhere
         }
     }
 
+    // The piece ends the file with an odd byte of UTF-16, which no unit takes.
+    bool LastByteLeftOut() const { return atEnd_ && IsUtf16(decoding_.encoding) && whole_ % 2 != 0; }
+
+    // The whole characters into chunks of bytes in the ANSI code page; a failure is kept for Emit.
     void Decode() noexcept {
         chunks_.clear();
+        replaced_ = TReplacements();
         failure_ = nullptr;
         try {
             switch (decoding_.encoding) {
             case TEncoding::Utf16Le:
             case TEncoding::Utf16Be: Utf16(decoding_.encoding == TEncoding::Utf16Be); break;
             case TEncoding::Utf8: Utf8(); break;
-            case TEncoding::Ansi: AddBytes(data_, 0, whole_); break;
+            case TEncoding::Ansi: AddBytes(data_, whole_); break;
             }
         } catch (...) {
             failure_ = std::current_exception();
         }
     }
 
-    // Hands the chunks on, in order; a failure of the decoding is raised instead.
-    void Emit(TTextSink& sink) const {
+    // Hands the chunks on, in order, and adds what the code page replaced to replaced: where they
+    // hold the file's first such character, the sink is told before its bytes. A failure of the
+    // decoding is raised instead.
+    void Emit(TTextSink& sink, TReplacements& replaced) const {
         if (failure_) std::rethrow_exception(failure_);
+        const bool first = replaced.count == 0 && replaced_.count != 0;
+        if (first) replaced.first = replaced_.first;
+        replaced.count += replaced_.count;
+        std::size_t at = 0;  // of the chunks' bytes, where this chunk begins
         for (const TChunk& chunk : chunks_) {
-            if (chunk.text) sink.Text(std::u16string_view(units_.data() + chunk.at, chunk.count));
-            else sink.Bytes(std::string_view(chunk.bytes + chunk.at, chunk.count));
+            std::string_view bytes(chunk.bytes, chunk.count);
+            if (first && replaced_.at >= at && replaced_.at < at + bytes.size()) {
+                sink.Bytes(bytes.substr(0, replaced_.at - at));
+                sink.FirstReplacedNext();
+                bytes.remove_prefix(replaced_.at - at);
+            }
+            at += chunk.count;
+            if (!bytes.empty()) sink.Bytes(bytes);
         }
     }
 
 private:
     struct TChunk {
-        bool text;
-        const char* bytes;  // of a chunk of bytes: where they lie (the buffer or encoded_)
-        std::size_t at, count;
+        const char* bytes;
+        std::size_t count;
     };
 
-    void Utf16(bool bigEndian) {
-        const std::size_t count = whole_ / 2;
-        std::memcpy(units_.data(), data_, count * 2);  // the host is little-endian
-        if (bigEndian) {
-            for (std::size_t i = 0; i < count; ++i) units_[i] = static_cast<char16_t>(units_[i] << 8 | units_[i] >> 8);
-        }
-        if (count > 0) chunks_.push_back({true, nullptr, 0, count});
+    // The unit whose bytes begin at, in the file's byte order.
+    char16_t UnitAt(std::size_t at) const {
+        const auto first = static_cast<unsigned char>(data_[at]), second = static_cast<unsigned char>(data_[at + 1]);
+        return static_cast<char16_t>(decoding_.encoding == TEncoding::Utf16Be ? first << 8 | second : second << 8 | first);
     }
 
-    // Decodes the whole characters held, in blocks: a block of ASCII goes on as it is; a block that
-    // the ANSI code page encodes straight away goes on as those bytes; any other is decoded.
+    // The units in place (turned to the host's order, little-endian), encoded in one go.
+    void Utf16(bool bigEndian) {
+        const std::size_t count = whole_ / 2;
+        if (count == 0) return;
+        char* units = data_;
+        if (reinterpret_cast<std::uintptr_t>(units) % alignof(char16_t) != 0) {
+            // After an odd byte carried over: one byte back, into the room before the piece.
+            std::memmove(units - 1, units, 2 * count);
+            --units;
+        }
+        auto* text = reinterpret_cast<char16_t*>(units);
+        if (bigEndian) {
+            for (std::size_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(text[i] << 8 | text[i] >> 8);
+        }
+        char* const out = Output(count * decoding_.codePages.ansi.MaxBytesPerUnit());
+        AddBytes(out, decoding_.codePages.ansi.Encode(std::u16string_view(text, count), out, replaced_));
+    }
+
+    // The whole characters held, in blocks: a block of ASCII goes on as it is; a block that the
+    // ANSI code page encodes straight away as those bytes; any other is decoded and encoded. No
+    // character gives more bytes in the ANSI code page than it has in UTF-8.
     void Utf8() {
-        std::size_t units = 0, encodedBytes = 0;
+        char* const out = Output(whole_);
+        std::size_t written = 0;
         for (std::size_t pos = 0; pos < whole_;) {
             std::string_view block(data_ + pos, std::min(kBlockBytes, whole_ - pos));
             if (IsAscii(block)) {
-                AddBytes(data_, pos, block.size());
+                AddBytes(block.data(), block.size());
             } else {
                 if (pos + block.size() < whole_) block = block.substr(0, WholeUtf8Bytes(block));
-                if (const auto encoded = decoding_.codePages.ansi.EncodeUtf8(block, encoded_.data() + encodedBytes)) {
-                    AddBytes(encoded_.data(), encodedBytes, *encoded);
-                    encodedBytes += *encoded;
+                std::size_t count = 0;
+                if (const auto encoded = decoding_.codePages.ansi.EncodeUtf8(block, out + written)) {
+                    count = *encoded;
                 } else {
-                    const std::size_t count = decoding_.codePages.utf8.Decode(block, units_.data() + units);
-                    if (count > 0) chunks_.push_back({true, nullptr, units, count});
-                    units += count;
+                    if (!units_) units_.reset(new char16_t[kBlockBytes]);
+                    const std::size_t units = decoding_.codePages.utf8.Decode(block, units_.get());
+                    TReplacements inBlock;
+                    count = decoding_.codePages.ansi.Encode(std::u16string_view(units_.get(), units), out + written, inBlock);
+                    if (replaced_.count == 0 && inBlock.count != 0) {
+                        replaced_.first = inBlock.first;
+                        replaced_.at = Bytes() + inBlock.at;
+                    }
+                    replaced_.count += inBlock.count;
                 }
+                AddBytes(out + written, count);
+                written += count;
             }
             pos += block.size();
         }
     }
 
-    // Bytes that go on as they are, joined to the chunk before where they follow it.
-    void AddBytes(const char* bytes, std::size_t at, std::size_t count) {
-        if (count == 0) return;
-        if (!chunks_.empty() && !chunks_.back().text && chunks_.back().bytes == bytes &&
-            chunks_.back().at + chunks_.back().count == at) {
-            chunks_.back().count += count;
-        } else {
-            chunks_.push_back({false, bytes, at, count});
+    // The piece's output, room for at least bytes: made once, for the most that a piece can give
+    // (half as many units as bytes, three bytes each); its pages are touched only as they are
+    // written.
+    char* Output(std::size_t bytes) {
+        if (outputBytes_ < bytes) {
+            outputBytes_ = std::max(bytes, (kCarryBytes + pieceBytes_) / 2 * 3 + 8);
+            output_ = Buffer(outputBytes_);
         }
+        return output_.get();
+    }
+
+    // The bytes of the chunks so far.
+    std::size_t Bytes() const {
+        std::size_t total = 0;
+        for (const TChunk& chunk : chunks_) total += chunk.count;
+        return total;
+    }
+
+    // Bytes that go on as they are, joined to the chunk before where they follow it.
+    void AddBytes(const char* bytes, std::size_t count) {
+        if (count == 0) return;
+        if (!chunks_.empty() && chunks_.back().bytes + chunks_.back().count == bytes) chunks_.back().count += count;
+        else chunks_.push_back({bytes, count});
     }
 
     TDecoding decoding_;
-    std::vector<char> buffer_;
+    std::size_t pieceBytes_;
+    std::unique_ptr<char[]> buffer_;
     char* data_;             // the bytes held: those carried over, then those read
     std::size_t held_ = 0;
     std::size_t whole_ = 0;  // of them, those decoded; the rest goes on to the next piece
@@ -161,8 +226,10 @@ private:
     bool cut_ = false;
     bool atEnd_ = false;
     std::vector<TChunk> chunks_;
-    std::vector<char16_t> units_;
-    std::vector<char> encoded_;  // UTF-8 in the ANSI code page
+    TReplacements replaced_;  // of the chunks' bytes: at counts from the first chunk
+    std::unique_ptr<char[]> output_;  // the text encoded in the ANSI code page
+    std::size_t outputBytes_ = 0;
+    std::unique_ptr<char16_t[]> units_;  // a block of UTF-8 decoded, where it had to be
     std::exception_ptr failure_;
 };
 
@@ -180,8 +247,7 @@ public:
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
 
-    // True when the file's last byte was left out (see ReadText).
-    bool Run() {
+    TTextChanges Run() {
         // The first bytes, here, up to those of the byte order mark.
         TPiece& here = pieces_[0];
         TPiece& ahead = pieces_[1];
@@ -194,6 +260,7 @@ public:
         encoding_ = bom.encoding;
         here.Skip(bom.size);
         here.Cut(got == 0);
+        TTextChanges changes;
         for (;;) {
             // The source reads the next piece and decodes it while this one is decoded here.
             if (!here.AtEnd()) {
@@ -201,7 +268,7 @@ public:
                 source_.ReadAhead(ahead.Room(), pieceBytes_, &ahead);
             }
             here.Decode();
-            here.Emit(sink_);
+            here.Emit(sink_, changes.replaced);
             if (here.AtEnd()) break;
             Take(ahead);
             // The source reads the piece after it (only cutting it) while that one is handed on.
@@ -209,12 +276,13 @@ public:
                 here.Follow(ahead, false);
                 source_.ReadAhead(here.Room(), pieceBytes_, &here);
             }
-            ahead.Emit(sink_);
+            ahead.Emit(sink_, changes.replaced);
             if (ahead.AtEnd()) break;
             Take(here);
         }
         sink_.End();
-        return here.LastByteLeftOut() || ahead.LastByteLeftOut();
+        changes.lastByteLeftOut = here.LastByteLeftOut() || ahead.LastByteLeftOut();
+        return changes;
     }
 
 private:
@@ -234,65 +302,23 @@ private:
 
 }  // namespace
 
-bool ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes) {
+TTextChanges ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink, std::size_t pieceBytes) {
     return TReader(source, codePages, sink, pieceBytes).Run();
 }
 
 TTextWriter::TTextWriter(TAnsiEncoder& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes)
-    : ansi_(ansi), sink_(sink) {
+    : sink_(sink) {
     TReplacements inRecordEnd;  // not counted: the date separator keeps its own rule
     recordLineEnd_.resize(recordEnd.size() * ansi.MaxBytesPerUnit());
     recordLineEnd_.resize(recordEnd.empty() ? 0 : ansi.Encode(recordEnd, recordLineEnd_.data(), inRecordEnd));
     recordLineEnd_ += "\r\n";
-    // Room for a surrogate pair and for a line end at least, whatever the piece.
-    capacity_ = std::max({pieceBytes, 4 * ansi.MaxBytesPerUnit(), recordLineEnd_.size()});
-    for (std::vector<char>& buffer : buffers_) buffer.resize(capacity_);
-    out_ = buffers_[0].data();
-}
-
-void TTextWriter::Text(std::u16string_view text) {
-    if (text.empty()) return;
-    if (held_ != 0) {
-        if (IsLowSurrogate(text[0])) {
-            const char16_t pair[2] = {held_, text[0]};
-            held_ = 0;
-            Encode(std::u16string_view(pair, 2));
-            text.remove_prefix(1);
-        } else {
-            EncodeHeld();
-        }
-    }
-    if (!text.empty() && IsHighSurrogate(text.back())) {
-        held_ = text.back();
-        text.remove_suffix(1);
-    }
-    Encode(text);
-}
-
-// In pieces that fit the buffer, never between the units of a pair.
-void TTextWriter::Encode(std::u16string_view text) {
-    const std::size_t perUnit = ansi_.MaxBytesPerUnit();
-    while (!text.empty()) {
-        std::size_t count = std::min(text.size(), (capacity_ - used_) / perUnit);
-        if (count < text.size() && count > 0 && IsHighSurrogate(text[count - 1])) --count;
-        if (count == 0) {
-            Flush();
-            continue;
-        }
-        used_ += ansi_.Encode(text.substr(0, count), out_ + used_, replaced_);
-        text.remove_prefix(count);
-    }
-}
-
-// The held high surrogate, alone: no low surrogate follows it.
-void TTextWriter::EncodeHeld() {
-    const char16_t unit = held_;
-    held_ = 0;
-    Encode(std::u16string_view(&unit, 1));
+    // Room for a line end at least, whatever the piece.
+    capacity_ = std::max(pieceBytes, recordLineEnd_.size());
+    for (std::unique_ptr<char[]>& buffer : buffers_) buffer = Buffer(capacity_);
+    out_ = buffers_[0].get();
 }
 
 void TTextWriter::Lines(std::string_view bytes, TLineState& state, const TKernels& kernels) {
-    if (held_ != 0) EncodeHeld();
     for (;;) {
         std::size_t written = 0;
         const std::size_t taken =
@@ -304,20 +330,14 @@ void TTextWriter::Lines(std::string_view bytes, TLineState& state, const TKernel
     }
 }
 
-void TTextWriter::BytesSlow(const char* bytes, std::size_t count) {
-    if (held_ != 0) EncodeHeld();
-    while (count > 0) {
-        if (used_ == capacity_) Flush();
-        const std::size_t done = std::min(count, capacity_ - used_);
-        CopyBytes(out_ + used_, bytes, done);
-        used_ += done;
-        bytes += done;
-        count -= done;
-    }
+void TTextWriter::LineEnd(bool endsRecord) {
+    const std::string_view end = endsRecord ? std::string_view(recordLineEnd_) : std::string_view("\r\n", 2);
+    if (capacity_ - used_ < end.size()) Flush();
+    std::memcpy(out_ + used_, end.data(), end.size());
+    used_ += end.size();
 }
 
 void TTextWriter::Finish() {
-    if (held_ != 0) EncodeHeld();
     Flush();
     sink_.Settle();
 }
@@ -326,7 +346,7 @@ void TTextWriter::Flush() {
     if (used_ == 0) return;
     sink_.Write(out_, used_);
     filling_ = (filling_ + 1) % std::size(buffers_);
-    out_ = buffers_[filling_].data();
+    out_ = buffers_[filling_].get();
     used_ = 0;
 }
 

@@ -1,10 +1,12 @@
-// Streaming text files: bytes in, UTF-16 text through, bytes out, in pieces of bounded size.
-// Platform-free: file access and code-page conversion are behind the interfaces below.
+// Streaming text files: bytes in, bytes of the ANSI code page through, bytes out, in pieces of
+// bounded size. Platform-free: file access and code-page conversion are behind the interfaces
+// below.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,15 +57,16 @@ public:
     virtual void Settle() noexcept {}
 };
 
-// Receives the whole text of a file in order, either decoded (Text) or as bytes that are written
-// out unchanged, in which every CR, LF and double quote byte is that character of the text (Bytes:
-// a file without a byte order mark, byte for byte; ASCII; UTF-8 that TAnsiEncoder::EncodeUtf8
-// encoded). U+0000 is a character like any other.
+// Receives the whole text of a file in order, as bytes in the ANSI code page in which every CR,
+// LF, double quote and zero byte is that character of the text: a file without a byte order mark
+// byte for byte, any other with its text encoded (no character but those gives their bytes, see
+// EncodeKeepingRecords).
 class TTextSink {
 public:
     virtual ~TTextSink() = default;
-    virtual void Text(std::u16string_view text) = 0;
     virtual void Bytes(std::string_view bytes) = 0;
+    // The next bytes begin the file's first character that the ANSI code page replaced.
+    virtual void FirstReplacedNext() = 0;
     virtual void End() = 0;
 };
 
@@ -105,11 +108,13 @@ inline void CopyBytes(char* out, const char* in, std::size_t count) {
     }
 }
 
-// The size of the pieces in which files are read and written.
-inline constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+// The size of the pieces in which files are read and written: small enough that the buffers of
+// a run stay few pages (each first touch of a page costs), large enough that handing pieces
+// between threads costs little.
+inline constexpr std::size_t kPieceBytes = std::size_t{1} << 18;
 
-// The code pages that one thread decodes with: UTF-8 after its mark, and the ANSI code page that
-// UTF-8 may go straight into.
+// The code pages that one thread decodes and encodes with: UTF-8 after its mark, and the ANSI
+// code page that text is encoded in.
 struct TDecodingCodePages {
     TAnsiEncoder& ansi;
     TCodePage& utf8;
@@ -125,63 +130,42 @@ struct TReadingCodePages {
 };
 
 // Reads a whole text file: the byte order mark picks UTF-16LE, UTF-16BE or UTF-8 (strict); a file
-// without one is handed on byte for byte, as bytes of the ANSI code page. The mark is not part of
-// the text. Pieces are decoded by turns on the caller's thread and on the source's, where it reads
-// ahead, and handed to the sink in order on the caller's thread. Returns true when UTF-16 text
-// ended in an odd byte, which is no unit and was left out.
-bool ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
-              std::size_t pieceBytes = kPieceBytes);
+// without one is handed on byte for byte, as bytes of the ANSI code page; the text of any other is
+// encoded in the ANSI code page (codePages' ansi). The mark is not part of the text. Pieces are
+// decoded and encoded by turns on the caller's thread and on the source's, where it reads ahead,
+// and handed to the sink in order on the caller's thread. Returns what the text could not keep:
+// the characters the ANSI code page replaced (no line), and a last odd byte of UTF-16.
+TTextChanges ReadText(TByteSource& source, const TReadingCodePages& codePages, TTextSink& sink,
+                      std::size_t pieceBytes = kPieceBytes);
 
-// Writes text in the ANSI code page into a sink, in pieces. Bytes go straight into the output;
-// UTF-16 text is encoded as it comes, and what the code page replaced is counted. A high surrogate
-// at the end of a text waits for the next, so a pair is always encoded whole. Pieces are filled in buffers by turns, one more than the sink
-// may still be reading, so the sink may write those while the next fills.
+// Writes lines of bytes in the ANSI code page into a sink, in pieces, each line ended with CR LF
+// and the record-end text before it where the line ends a record. Pieces are filled in buffers by
+// turns, one more than the sink may still be reading, so the sink may write those while the next
+// fills.
 class TTextWriter {
 public:
-    // recordEnd: text written after a line that ends a record, before its CR LF (what the code
-    // page replaces in it is not counted).
+    // recordEnd: text written after a line that ends a record, before its CR LF, encoded by ansi.
     TTextWriter(TAnsiEncoder& ansi, TByteSink& sink, std::u16string_view recordEnd, std::size_t pieceBytes = kPieceBytes);
     ~TTextWriter() { sink_.Settle(); }  // the sink may still be reading a buffer
     TTextWriter(const TTextWriter&) = delete;
     TTextWriter& operator=(const TTextWriter&) = delete;
 
-    void Text(std::u16string_view text);
-    // bytes: already in the ANSI code page.
-    void Bytes(const char* bytes, std::size_t count) {
-        if (held_ == 0 && count <= capacity_ - used_) {
-            CopyBytes(out_ + used_, bytes, count);
-            used_ += count;
-        } else {
-            BytesSlow(bytes, count);
-        }
-    }
-    // Lines of bytes already in the ANSI code page, each ended as LineEnd ends it, where state
-    // says (see TKernels::copyLines); kernels: the variant that copies them.
+    // Lines of bytes, each ended as LineEnd ends it, where state says (see TKernels::copyLines);
+    // kernels: the variant that copies them.
     void Lines(std::string_view bytes, TLineState& state, const TKernels& kernels);
     // Ends a line with CR LF, after the record-end text when the line ends a record.
-    void LineEnd(bool endsRecord) {
-        const std::string_view end = endsRecord ? std::string_view(recordLineEnd_) : std::string_view("\r\n", 2);
-        Bytes(end.data(), end.size());
-    }
+    void LineEnd(bool endsRecord);
     void Finish();  // writes out everything held; the sink has it all when this returns
-    // The characters of the text that the code page replaced so far (no line given).
-    const TReplacements& Replaced() const { return replaced_; }
 
 private:
-    void BytesSlow(const char* bytes, std::size_t count);
-    void Encode(std::u16string_view text);  // ends with no high surrogate
-    void EncodeHeld();
     void Flush();
 
-    TAnsiEncoder& ansi_;
     TByteSink& sink_;
-    TReplacements replaced_;
-    std::vector<char> buffers_[kWritesBehind + 1];
+    std::unique_ptr<char[]> buffers_[kWritesBehind + 1];  // pages touched only as they are filled
     std::size_t filling_ = 0;  // of them, the one filling now
     char* out_;  // its bytes
     std::size_t capacity_;
     std::size_t used_ = 0;
-    char16_t held_ = 0;  // a high surrogate that ended the last text, waiting for the unit after it
     std::string recordLineEnd_;  // the record-end text encoded, then CR LF
 };
 

@@ -98,16 +98,14 @@ void BM_StampDoubleByteCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_StampDoubleByteCsv);
 
-// Decoding and line splitting alone: the reader into a sink that only looks at the text.
+// Decoding and encoding alone: the reader into a sink that only looks at the bytes.
 class TQuoteCounter final : public TTextSink {
 public:
-    void Text(std::u16string_view text) override { Count(text); }
-    void Bytes(std::string_view bytes) override { Count(bytes); }
-    void End() override {}
-    template <class T>
-    void Count(T text) {
-        for (auto unit : text) quotes += unit == '"';
+    void Bytes(std::string_view bytes) override {
+        for (char byte : bytes) quotes += byte == '"';
     }
+    void FirstReplacedNext() override {}
+    void End() override {}
     std::size_t quotes = 0;
 };
 
@@ -115,29 +113,29 @@ void BM_DecodeUtf16(benchmark::State& state) {
     static const std::string input = Utf16(AsciiCsv(16 << 20));
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
-    TPlainAnsiEncoder plain(ansi);  // the plain code pages alone: everything encoded by the code page
+    TCachedCodePage cachedAnsi(ansi), cachedUtf8(utf8);
     for (auto _ : state) {
         TWholeSource source(input);
         TQuoteCounter counter;
-        ReadText(source, {{plain, utf8}, {plain, utf8}}, counter);
+        ReadText(source, {{cachedAnsi, cachedUtf8}, {cachedAnsi, cachedUtf8}}, counter);
         benchmark::DoNotOptimize(counter.quotes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 BENCHMARK(BM_DecodeUtf16);
 
-// Encoding: UTF-16 text to the ANSI code page through the writer.
+// Encoding: UTF-16 text of ASCII to the ANSI code page by the cached code page, in pieces.
 void BM_EncodeAsciiText(benchmark::State& state) {
     static const std::string ascii = AsciiCsv(16 << 20);
     static const std::u16string text(ascii.begin(), ascii.end());
     TLatin1CodePage latin1;
     TCachedCodePage ansi(latin1);
+    std::string out(1 << 16, '\0');
     for (auto _ : state) {
-        TCountingSink sink;
-        TTextWriter writer(ansi, sink, u"");
-        for (std::size_t pos = 0; pos < text.size(); pos += 4096) writer.Text(std::u16string_view(text).substr(pos, 4096));
-        writer.Finish();
-        benchmark::DoNotOptimize(sink.bytes);
+        TReplacements replaced;
+        for (std::size_t pos = 0; pos < text.size(); pos += out.size()) {
+            benchmark::DoNotOptimize(ansi.Encode(std::u16string_view(text).substr(pos, out.size()), out.data(), replaced));
+        }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));
 }
@@ -198,6 +196,16 @@ void BM_StampBusinessUtf8(benchmark::State& state) {
     Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampBusinessUtf8);
+
+void BM_StampBusinessUtf16(benchmark::State& state) {
+    TDoubleByteCodePage ansi;
+    static const std::string input = [] {
+        const std::u16string text = BusinessText(16 << 20);
+        return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+    }();
+    Stamp(state, input, ansi);
+}
+BENCHMARK(BM_StampBusinessUtf16);
 
 void BM_StampJapaneseDoubleByte(benchmark::State& state) {
     TDoubleByteCodePage ansi;

@@ -12,28 +12,29 @@
 namespace zarn::testing {
 namespace {
 
-// The line-end and quote scan on units: text rich in quotes, CR and LF (and characters around
-// them: NUL, the quote's neighbours, and units that share a byte with them), from every start,
-// with parity carried in either way.
-TEST(Kernels, EveryVariantScansAsThePlainOne) {
+// ASCII units narrowed to bytes: runs of every length up to past several vectors, ended by each
+// kind of unit that is not ASCII (0x80, the top of a byte, one whose low byte is ASCII, a
+// surrogate) or by the end; the bytes written, and the run's length, are the plain variant's.
+TEST(Kernels, EveryVariantNarrowsAsciiUnitsAsThePlainOne) {
     const TKernels& plain = KernelsOf(TKernelLevel::Plain);
     std::mt19937 random(11);
-    const char16_t units[] = {u'a', u'"', u'\r', u'\n', 0, u'!', u'#', u'\x0D0A', u'\x220D', u'\xFF22', u'\x3042', u','};
-    for (int i = 0; i < 3000; ++i) {
-        std::u16string text;
-        const int length = static_cast<int>(random() % 150);
-        const unsigned spread = random() % 3;  // sparse or dense line ends
-        for (int k = 0; k < length; ++k) {
-            text += spread == 0 && random() % 8 != 0 ? u'x' : units[random() % std::size(units)];
-        }
-        const std::size_t pos = length == 0 ? 0 : random() % static_cast<unsigned>(length);
-        for (const TKernelLevel level : KernelLevels()) {
-            const TKernels& kernels = KernelsOf(level);
-            for (const bool oddIn : {false, true}) {
-                bool expectedOdd = oddIn, actualOdd = oddIn;
-                ASSERT_EQ(plain.scanUnits(text.data(), pos, text.size(), expectedOdd),
-                          kernels.scanUnits(text.data(), pos, text.size(), actualOdd)) << static_cast<int>(level) << " case " << i;
-                ASSERT_EQ(expectedOdd, actualOdd) << static_cast<int>(level) << " case " << i;
+    for (std::size_t run = 0; run < 100; ++run) {
+        for (const char16_t after : {u'\x0080', u'\x00FF', u'\x0141', u'\x3042', u'\xD83D'}) {
+            std::u16string units;
+            for (std::size_t k = 0; k < run; ++k) units += static_cast<char16_t>(random() % 0x80);
+            units += after;
+            for (std::size_t k = random() % 40; k > 0; --k) units += static_cast<char16_t>(random() % 0x100);
+            for (const std::size_t count : {run, run + 1, units.size()}) {
+                std::string expected(units.size(), '\0');
+                const std::size_t expectedRun = plain.asciiUnits(units.data(), count, expected.data());
+                ASSERT_EQ(std::min(run, count), expectedRun) << "run " << run << " of " << count;
+                for (std::size_t k = 0; k < expectedRun; ++k) ASSERT_EQ(static_cast<char>(units[k]), expected[k]);
+                for (const TKernelLevel level : KernelLevels()) {
+                    std::string out(units.size(), '\0');
+                    ASSERT_EQ(expectedRun, KernelsOf(level).asciiUnits(units.data(), count, out.data()))
+                        << static_cast<int>(level) << " run " << run << " of " << count;
+                    ASSERT_EQ(expected.substr(0, expectedRun), out.substr(0, expectedRun)) << static_cast<int>(level);
+                }
             }
         }
     }
@@ -122,8 +123,8 @@ TEST(Kernels, EveryVariantFindsAsciiRunsAsThePlainOne) {
 // UTF-8 into the ANSI code page by a table: text of ASCII and three-byte characters, among them
 // characters not well-formed (overlong, surrogates, cut short, continued wrongly also past the 64
 // bytes looked at), two- and four-byte characters and stray continuation bytes; units whose
-// entries are ready (of one, two and three bytes), not asked yet, not of their own bytes, replaced
-// by the code page, or the authority's. Bytes taken and written and the bytes written must be the plain variant's, and
+// entries are ready (of one, two and three bytes), not asked yet, replaced by the code page, or the
+// authority's. Bytes taken and written and the bytes written must be the plain variant's, and
 // the plain variant's those of the definition, character by character.
 TEST(Kernels, EveryVariantEncodesUtf8AsThePlainOne) {
     const TKernels& plain = KernelsOf(TKernelLevel::Plain);
@@ -134,8 +135,7 @@ TEST(Kernels, EveryVariantEncodesUtf8AsThePlainOne) {
         const std::uint32_t count = 1 + random() % 3;
         const std::uint32_t bytes = (0x808080 | random()) & (0xFFFFFFu >> (8 * (3 - count)));
         table[unit] = kind == 0 ? 0 : kind == 1 ? unit_bytes::kByAuthority : count << unit_bytes::kCountShift | bytes;
-        if (kind == 2) table[unit] |= unit_bytes::kNotOwnBytes;
-        if (kind == 3) table[unit] |= unit_bytes::kReplaced;  // written as its substitute's bytes, but counted
+        if (kind == 2) table[unit] |= unit_bytes::kReplaced;  // written as its substitute's bytes, but counted
     }
     for (std::uint32_t unit = 0xD800; unit < 0xE000; ++unit) table[unit] = unit_bytes::kByAuthority;  // as every table has them
     // Ready: what the overlong forms below would give, and the characters around the forms.

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "stamp/record_stamper.h"
+#include "tests/support/conversions.h"
 #include "tests/support/fake_code_pages.h"
 #include "tests/support/memory_io.h"
 #include "tests/support/outcome.h"
+#include "tests/support/printing.h"
 #include "tests/support/stamping_model.h"
 #include "textfile/cached_code_page.h"
 #include "win/failure.h"
@@ -14,19 +16,21 @@ namespace {
 
 using namespace std::string_literals;
 
-// Collects what the reader hands on, as UTF-16 (bytes decoded in the ANSI code page).
+// Collects what the reader hands on, as UTF-16 (bytes decoded in the ANSI code page), and where
+// the first replaced character begins in it.
 class TCollector final : public TTextSink {
 public:
     explicit TCollector(TCodePage& ansi) : ansi_(ansi) {}
-    void Text(std::u16string_view text) override { collected += text; }
     void Bytes(std::string_view bytes) override {
         std::u16string text(bytes.size(), u'\0');
         text.resize(bytes.empty() ? 0 : ansi_.Decode(bytes, text.data()));
         collected += text;
     }
-    TCodePage& ansi_;
+    void FirstReplacedNext() override { firstReplacedAt = collected.size(); }
     void End() override { ended = true; }
+    TCodePage& ansi_;
     std::u16string collected;
+    std::size_t firstReplacedAt = SIZE_MAX;
     bool ended = false;
 };
 
@@ -38,18 +42,18 @@ TEST(ReadText, DecodesByMark) {
     } cases[] = {
         {"a\xE9", u"a\xE9"},                                   // ANSI (Latin-1)
         {"\xFF\xFE" "a\0\r\0\n\0b\0"s, u"a\r\nb"},              // UTF-16LE
-        {"\xFE\xFF\0a\x30\x42"s, u"a\x3042"},                   // UTF-16BE
+        {"\xFE\xFF\0a\x30\x42"s, u"a?"},                         // UTF-16BE, in Latin-1
         {"\xFF\xFE" "a\0b"s, u"a", true},                       // odd last byte left out, and told
         {"\xFE\xFF" "\0a\0"s, u"a", true},
         {"\xFF\xFE" "A"s, u"", true},                            // the only byte after the mark
         {"a\0b"s, u"a\0b"s},                                     // an odd count of ANSI bytes is whole
-        {"\xEF\xBB\xBF" "\xE3\x81\x82", u"\x3042"},            // UTF-8
+        {"\xEF\xBB\xBF" "\xE3\x81\x82", u"?"},                 // UTF-8
         {"\xEF\xBB\xBF", u""},                                 // mark alone
         {"\xEF\xBB\xBF" "a\xE3\x81", u"\xFFFF"},               // UTF-8 cut short: failure
         {std::string("\xEF\xBB\xBF" "a\0\xFF", 6), u"\xFFFF"}, // malformed after a zero still fails
         {std::string("a\0\xFF", 3), u"a\0\xFF"s},                // a zero byte is a character
         {"\xFF\xFE" "a\0\0\0b\0"s, u"a\0b"s},                   // so is a zero unit of UTF-16
-        {"\xEF\xBB\xBF" "a\0\xE3\x81\x82"s, u"a\0\x3042"s},     // and of UTF-8
+        {"\xEF\xBB\xBF" "a\0\xE3\x81\x82"s, u"a\0?"s},          // and of UTF-8
     };
     TLatin1CodePage ansi;
     TUtf8CodePage utf8(true);
@@ -59,9 +63,9 @@ TEST(ReadText, DecodesByMark) {
             TMemorySource source(c.bytes, most, 3);
             TCollector collector(ansi);
             try {
-                const bool lastByteLeftOut = ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
+                const TTextChanges changes = ReadText(source, {{plain, utf8}, {plain, utf8}}, collector, 8);
                 EXPECT_EQ(c.text, collector.collected) << ::testing::PrintToString(c.bytes);
-                EXPECT_EQ(c.lastByteLeftOut, lastByteLeftOut) << ::testing::PrintToString(c.bytes);
+                EXPECT_EQ(c.lastByteLeftOut, changes.lastByteLeftOut) << ::testing::PrintToString(c.bytes);
             } catch (const TFailure& failure) {
                 EXPECT_EQ(u"\xFFFF", c.text) << "unexpected failure for " << ::testing::PrintToString(c.bytes);
                 EXPECT_EQ(u"bad UTF-8", failure.Text());
@@ -127,50 +131,40 @@ TEST(StampText, CharactersAcrossBlockAndPieceEndsAtTheRealSizes) {
     }
 }
 
-// A pair split between two texts is encoded whole; a lone surrogate is replaced, and counted as
-// one character.
-TEST(TextWriter, KeepsSurrogatePairsWholeAcrossPieces) {
-    TUtf8CodePage utf8(false);  // encodes a pair as one 4-byte sequence, a lone surrogate as U+FFFD
+// UTF-16 is cut between pieces so that a surrogate pair is encoded whole, whatever the reads and
+// pieces; a lone surrogate is replaced, and counted as one character; the sink is told where the
+// first replaced character begins.
+TEST(ReadText, KeepsSurrogatePairsWholeAcrossPieces) {
+    TUtf8CodePage utf8(false);  // as the ANSI code page: a pair is one 4-byte sequence, a lone surrogate U+FFFD
+    TUtf8CodePage strict(true);
     TPlainAnsiEncoder ansi(utf8);
     struct TCase {
-        std::vector<std::u16string> pieces;
+        std::u16string units;
         std::string bytes;
         std::uint64_t replaced;
         std::u16string first;
+        std::size_t firstAt;  // in units of the collected text
     } cases[] = {
-        {{u"a\xD83D", u"\xDE00" "b"}, "a\xF0\x9F\x98\x80" "b", 0, u""},  // pair split between two calls
-        {{u"\xD83D", u"c"}, "\xEF\xBF\xBD" "c", 1, u"\xD83D"},                  // high surrogate then no low one
-        {{u"\xD83D"}, "\xEF\xBF\xBD", 1, u"\xD83D"},                             // held surrogate written at the end
-        {{u"\xD83D", u"\xD83D", u"\xDE00"}, "\xEF\xBF\xBD\xF0\x9F\x98\x80", 1, u"\xD83D"},
-        {{u"\xDE00", u"\xDE01"}, "\xEF\xBF\xBD\xEF\xBF\xBD", 2, u"\xDE00"},     // lone low surrogates
-        {{std::u16string(20, u'\x3042')}, [] { std::string s; for (int i = 0; i < 20; ++i) s += "\xE3\x81\x82"; return s; }(), 0, u""},
+        {u"abc\xD83D\xDE00" "d", "abc\xF0\x9F\x98\x80" "d", 0, u"", SIZE_MAX},  // a pair after 3 units
+        {u"abcdefg\xD83D\xDE00", "abcdefg\xF0\x9F\x98\x80", 0, u"", SIZE_MAX},   // at the end of a piece of 8 units
+        {u"ab\xD83D" "c", "ab\xEF\xBF\xBD" "c", 1, u"\xD83D", 2},                 // a high surrogate, then no low one
+        {u"abcdef\xD83D", "abcdef\xEF\xBF\xBD", 1, u"\xD83D", 6},                  // alone at the very end
+        {u"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80", 1, u"\xD83D", 0},
+        {u"x\xDE00\xDE01", "x\xEF\xBF\xBD\xEF\xBF\xBD", 2, u"\xDE00", 1},      // lone low surrogates
     };
     for (const TCase& c : cases) {
-        TMemorySink sink;
-        TTextWriter writer(ansi, sink, u"", 8);
-        for (const std::u16string& piece : c.pieces) writer.Text(piece);
-        writer.Finish();
-        EXPECT_EQ(c.bytes, sink.Bytes());
-        EXPECT_EQ(c.replaced, writer.Replaced().count) << Hex(c.bytes);
-        EXPECT_TRUE(c.first == writer.Replaced().first) << Hex(c.bytes);
-    }
-}
-
-TEST(TextWriter, KeepsOrderBetweenTextBytesAndLineEnds) {
-    TUtf8CodePage utf8(false);
-    TPlainAnsiEncoder ansi(utf8);
-    for (std::size_t piece : {std::size_t{8}, std::size_t{64}}) {
-        TMemorySink sink;
-        TTextWriter writer(ansi, sink, u",\xE9", piece);
-        writer.LineEnd(true);             // bytes first
-        writer.Bytes("a", 1);
-        writer.Text(u"x\xD83D");          // a high surrogate waits
-        writer.LineEnd(false);            // and is written alone before what follows
-        writer.Text(u"\x3042");
-        writer.LineEnd(true);             // a stamped line end after staged text
-        writer.Bytes("bcdefghijk", 10);   // bytes after staged text
-        writer.Finish();
-        EXPECT_EQ(",\xC3\xA9\r\n" "ax\xEF\xBF\xBD\r\n\xE3\x81\x82,\xC3\xA9\r\n" "bcdefghijk", sink.Bytes()) << piece;
+        const std::string file = "\xFF\xFE" + std::string(reinterpret_cast<const char*>(c.units.data()), 2 * c.units.size());
+        for (std::size_t most : {std::size_t{1}, std::size_t{3}, std::size_t{100}}) {
+            for (std::size_t piece : {std::size_t{8}, std::size_t{9}, std::size_t{16}}) {
+                TMemorySource source(file, most, 5);
+                TCollector collector(utf8);
+                const TTextChanges changes = ReadText(source, {{ansi, strict}, {ansi, strict}}, collector, piece);
+                EXPECT_EQ(Encoded(utf8, Decoded(utf8, c.bytes)), Encoded(utf8, collector.collected)) << Hex(c.bytes) << most << " " << piece;
+                EXPECT_EQ(c.replaced, changes.replaced.count) << Hex(c.bytes);
+                EXPECT_TRUE(c.first == changes.replaced.first) << Hex(c.bytes);
+                EXPECT_EQ(c.firstAt, collector.firstReplacedAt) << Hex(c.bytes) << most << " " << piece;
+            }
+        }
     }
 }
 
