@@ -70,20 +70,11 @@ std::size_t TCachedCodePage::Encode(std::u16string_view text, char* out, TReplac
     const std::size_t roomForWord = (4 + MaxBytesPerUnit() - 1) / MaxBytesPerUnit();
     char* o = out;
     for (std::size_t i = 0; i < n;) {
-        // A run of ASCII, where ASCII is written as itself, by vectors.
-        if (asciiEncodesAsItself_) {
-            const std::size_t run = kernels_.asciiUnits(units + i, n - i, o);
-            i += run;
-            o += run;
-        }
-        for (; i + roomForWord <= n; ++i) {
-            const std::uint32_t entry = encoded_[units[i]];
-            if (entry - 1 >= kReplaced - 1) break;  // not asked yet, replaced, or the authority's
-            // Two ASCII units (i + 1 < n, as a word has room for at least two units): a run for the
-            // vectors.
-            if (asciiEncodesAsItself_ && (units[i] | units[i + 1]) < 0x80) break;
-            std::memcpy(o, &entry, 4);               // little-endian: the bytes first
-            o += Count(entry);
+        // The units whose entries are ready, by the kernel, as far as a word fits.
+        if (i + roomForWord <= n) {
+            std::size_t written = 0;
+            i += kernels_.encodeUnits(units + i, n - i - (roomForWord - 1), o, encoded_.data(), asciiEncodesAsItself_, written);
+            o += written;
         }
         if (i == n) break;
         const std::uint32_t entry = Encoded(units[i]);

@@ -123,10 +123,46 @@ rest:
 
 // Plain: one unit or byte at a time. -------------------------------------------------------------
 
-std::size_t AsciiUnitsPlain(const char16_t* units, std::size_t count, char* out) {
-    std::size_t run = 0;
-    for (; run < count && units[run] < 0x80; ++run) out[run] = static_cast<char>(units[run]);
-    return run;
+std::size_t EncodeUnitsPlain(const char16_t* units, std::size_t count, char* out, const std::uint32_t* table, bool,
+                             std::size_t& written) {
+    std::size_t i = 0;
+    char* o = out;
+    for (; i < count; ++i) {
+        const std::uint32_t entry = table[units[i]];
+        if (!unit_bytes::Ready(entry)) break;
+        std::memcpy(o, &entry, 4);  // little-endian: the bytes first
+        o += unit_bytes::Count(entry);
+    }
+    written += static_cast<std::size_t>(o - out);
+    return i;
+}
+
+// UTF-16 by the table 16 units at a time, a block of ASCII at once with TBlock's vector
+// instructions. Inlined into each variant, so that it is compiled for that variant's instructions.
+template <class TBlock>
+inline __attribute__((always_inline)) std::size_t EncodeUnitsBy16(const char16_t* units, std::size_t count, char* out,
+                                                                  const std::uint32_t* table, bool ascii,
+                                                                  std::size_t& written) {
+    std::size_t i = 0;
+    char* o = out;
+    while (i + 16 <= count) {
+        if (ascii && TBlock::Narrow16(units + i, o)) {
+            i += 16;
+            o += 16;
+            continue;
+        }
+        for (const std::size_t end = i + 16; i < end; ++i) {
+            const std::uint32_t entry = table[units[i]];
+            if (!unit_bytes::Ready(entry)) goto done;
+            std::memcpy(o, &entry, 4);  // little-endian: the bytes first
+            o += unit_bytes::Count(entry);
+        }
+    }
+    written += static_cast<std::size_t>(o - out);
+    return i + EncodeUnitsPlain(units + i, count - i, o, table, ascii, written);
+done:
+    written += static_cast<std::size_t>(o - out);
+    return i;
 }
 
 std::size_t AsciiRunPlain(const unsigned char* bytes, std::size_t count) {
@@ -222,25 +258,16 @@ inline __attribute__((always_inline)) std::size_t EncodeUtf8By64(const unsigned 
 
 // SSE2: 16 bytes at a time. ----------------------------------------------------------------------
 
-// ASCII units narrowed 16 at a time: packed to bytes and stored whole, up to the first unit of
-// 0x80 or above (the bytes stored past it are written again by what follows).
-std::size_t AsciiUnitsSse2(const char16_t* units, std::size_t count, char* out) {
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    std::size_t run = 0;
-    for (; run + 16 <= count; run += 16) {
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + run));
-        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + run + 8));
-        // A lane of all ones for each ASCII unit, packed to a byte each.
-        const __m128i ascii = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(first, high), _mm_setzero_si128()),
-                                              _mm_cmpeq_epi16(_mm_and_si128(second, high), _mm_setzero_si128()));
-        const unsigned wide = ~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & 0xFFFF;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + run), _mm_packus_epi16(first, second));
-        if (wide != 0) return run + static_cast<unsigned>(__builtin_ctz(wide));
-    }
-    return run + AsciiUnitsPlain(units + run, count - run, out + run);
-}
-
 struct TBlockSse2 {
+    // 16 units stored as 16 bytes where all are below 0x80; false, and nothing stored, else.
+    static bool Narrow16(const char16_t* units, char* out) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
+        const __m128i high = _mm_and_si128(_mm_or_si128(first, second), _mm_set1_epi16(static_cast<short>(0xFF80)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_setzero_si128())) != 0xFFFF) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(first, second));
+        return true;
+    }
     static void Masks(const char* bytes, std::uint64_t& quotes, std::uint64_t& crs, std::uint64_t& lfs) {
         quotes = crs = lfs = 0;
         for (unsigned part = 0; part < 4; ++part) {
@@ -297,6 +324,11 @@ std::size_t CopyLinesSse2(const char* in, std::size_t count, char* out, std::siz
     return CopyLinesBy64<TBlockSse2>(in, count, out, room, recordLineEnd, state, written);
 }
 
+std::size_t EncodeUnitsSse2(const char16_t* units, std::size_t count, char* out, const std::uint32_t* table, bool ascii,
+                            std::size_t& written) {
+    return EncodeUnitsBy16<TBlockSse2>(units, count, out, table, ascii, written);
+}
+
 std::size_t EncodeUtf8Sse2(const unsigned char* in, std::size_t count, char* out, const std::uint32_t* table,
                            std::size_t& written) {
     return EncodeUtf8By64<TBlockSse2>(in, count, out, table, written);
@@ -313,26 +345,15 @@ std::size_t AsciiRunSse2(const unsigned char* bytes, std::size_t count) {
 
 // AVX2: 32 bytes at a time. ----------------------------------------------------------------------
 
-// As AsciiUnitsSse2, 32 units at a time.
-__attribute__((target("avx2"))) std::size_t AsciiUnitsAvx2(const char16_t* units, std::size_t count, char* out) {
-    const __m256i high = _mm256_set1_epi16(static_cast<short>(0xFF80));
-    std::size_t run = 0;
-    for (; run + 32 <= count; run += 32) {
-        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + run));
-        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + run + 16));
-        // The packs work within each half: the halves are put back in order after them.
-        const __m256i ascii = _mm256_permute4x64_epi64(
-            _mm256_packs_epi16(_mm256_cmpeq_epi16(_mm256_and_si256(first, high), _mm256_setzero_si256()),
-                               _mm256_cmpeq_epi16(_mm256_and_si256(second, high), _mm256_setzero_si256())), 0xD8);
-        const std::uint32_t wide = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(ascii));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + run),
-                            _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
-        if (wide != 0) return run + static_cast<unsigned>(__builtin_ctz(wide));
-    }
-    return run + AsciiUnitsSse2(units + run, count - run, out + run);
-}
-
 struct TBlockAvx2 {
+    // As TBlockSse2::Narrow16, the 16 units in one vector.
+    __attribute__((target("avx2"))) static bool Narrow16(const char16_t* units, char* out) {
+        const __m256i both = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units));
+        if (!_mm256_testz_si256(both, _mm256_set1_epi16(static_cast<short>(0xFF80)))) return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_packus_epi16(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1)));
+        return true;
+    }
     __attribute__((target("avx2"))) static void Masks(const char* bytes, std::uint64_t& quotes, std::uint64_t& crs,
                                                       std::uint64_t& lfs) {
         quotes = crs = lfs = 0;
@@ -402,6 +423,11 @@ __attribute__((target("avx2"))) std::size_t CopyLinesAvx2(const char* in, std::s
     return CopyLinesBy64<TBlockAvx2>(in, count, out, room, recordLineEnd, state, written);
 }
 
+__attribute__((target("avx2"))) std::size_t EncodeUnitsAvx2(const char16_t* units, std::size_t count, char* out,
+                                                            const std::uint32_t* table, bool ascii, std::size_t& written) {
+    return EncodeUnitsBy16<TBlockAvx2>(units, count, out, table, ascii, written);
+}
+
 __attribute__((target("avx2"))) std::size_t EncodeUtf8Avx2(const unsigned char* in, std::size_t count, char* out,
                                                            const std::uint32_t* table, std::size_t& written) {
     return EncodeUtf8By64<TBlockAvx2>(in, count, out, table, written);
@@ -417,9 +443,9 @@ __attribute__((target("avx2"))) std::size_t AsciiRunAvx2(const unsigned char* by
     return run + AsciiRunSse2(bytes + run, count - run);
 }
 
-constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, AsciiUnitsPlain, AsciiRunPlain, EncodeUtf8Plain};
-constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, AsciiUnitsSse2, AsciiRunSse2, EncodeUtf8Sse2};
-constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, AsciiUnitsAvx2, AsciiRunAvx2, EncodeUtf8Avx2};
+constexpr TKernels kPlain{TKernelLevel::Plain, CopyLinesPlain, EncodeUnitsPlain, AsciiRunPlain, EncodeUtf8Plain};
+constexpr TKernels kSse2{TKernelLevel::Sse2, CopyLinesSse2, EncodeUnitsSse2, AsciiRunSse2, EncodeUtf8Sse2};
+constexpr TKernels kAvx2{TKernelLevel::Avx2, CopyLinesAvx2, EncodeUnitsAvx2, AsciiRunAvx2, EncodeUtf8Avx2};
 
 bool RunsAvx2() {
     __builtin_cpu_init();

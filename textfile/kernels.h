@@ -53,9 +53,13 @@ struct TKernels {
     // line end do not fit; returns the bytes of in taken, and adds the bytes written to written.
     std::size_t (*copyLines)(const char* in, std::size_t count, char* out, std::size_t room,
                              std::string_view recordLineEnd, TLineState& state, std::size_t& written);
-    // The length of the run of units below 0x80 (ASCII) that units begins with, of at most count,
-    // each written to out as its byte.
-    std::size_t (*asciiUnits)(const char16_t* units, std::size_t count, char* out);
+    // UTF-16 into the ANSI code page by a table (by unit, see unit_bytes): units in order, of at
+    // most count, while their entries are ready, each unit's bytes stored as a word of four; where
+    // ascii (every unit below 0x80 is written as that byte alone), 16 units of ASCII at a time by
+    // vectors. Returns the units taken, and adds the bytes written to written. out has room for
+    // three bytes past the bytes of the units taken.
+    std::size_t (*encodeUnits)(const char16_t* units, std::size_t count, char* out, const std::uint32_t* table, bool ascii,
+                               std::size_t& written);
     // The length of the run of bytes below 0x80 (ASCII) that bytes begins with, of at most count.
     std::size_t (*asciiRun)(const unsigned char* bytes, std::size_t count);
     // UTF-8 into the ANSI code page, where ASCII is written as itself, 64 bytes at a time while 128

@@ -12,30 +12,51 @@
 namespace zarn::testing {
 namespace {
 
-// ASCII units narrowed to bytes: runs of every length up to past several vectors, ended by each
-// kind of unit that is not ASCII (0x80, the top of a byte, one whose low byte is ASCII, a
-// surrogate) or by the end; the bytes written, and the run's length, are the plain variant's.
-TEST(Kernels, EveryVariantNarrowsAsciiUnitsAsThePlainOne) {
+// UTF-16 into the code page by a table: runs of ASCII of every length up to past several blocks
+// of 16, mixed with units whose entries are ready (of one, two and three bytes), not asked yet,
+// replaced, or the authority's, and with units that share a byte with ASCII; counts that end in a
+// block and past it; ASCII written as itself or not. The units taken and the bytes written are the
+// plain variant's, and the plain variant's those of the table.
+TEST(Kernels, EveryVariantEncodesUnitsAsThePlainOne) {
     const TKernels& plain = KernelsOf(TKernelLevel::Plain);
     std::mt19937 random(11);
-    for (std::size_t run = 0; run < 100; ++run) {
-        for (const char16_t after : {u'\x0080', u'\x00FF', u'\x0141', u'\x3042', u'\xD83D'}) {
-            std::u16string units;
-            for (std::size_t k = 0; k < run; ++k) units += static_cast<char16_t>(random() % 0x80);
-            units += after;
-            for (std::size_t k = random() % 40; k > 0; --k) units += static_cast<char16_t>(random() % 0x100);
-            for (const std::size_t count : {run, run + 1, units.size()}) {
-                std::string expected(units.size(), '\0');
-                const std::size_t expectedRun = plain.asciiUnits(units.data(), count, expected.data());
-                ASSERT_EQ(std::min(run, count), expectedRun) << "run " << run << " of " << count;
-                for (std::size_t k = 0; k < expectedRun; ++k) ASSERT_EQ(static_cast<char>(units[k]), expected[k]);
-                for (const TKernelLevel level : KernelLevels()) {
-                    std::string out(units.size(), '\0');
-                    ASSERT_EQ(expectedRun, KernelsOf(level).asciiUnits(units.data(), count, out.data()))
-                        << static_cast<int>(level) << " run " << run << " of " << count;
-                    ASSERT_EQ(expected.substr(0, expectedRun), out.substr(0, expectedRun)) << static_cast<int>(level);
-                }
-            }
+    std::vector<std::uint32_t> table(0x10000);
+    for (std::uint32_t unit = 0; unit < 0x80; ++unit) table[unit] = 1u << unit_bytes::kCountShift | unit;
+    for (std::uint32_t unit = 0x80; unit < 0x10000; ++unit) {
+        const unsigned kind = random() % 16;
+        const std::uint32_t count = 1 + random() % 3;
+        const std::uint32_t bytes = random() & (0xFFFFFFu >> (8 * (3 - count)));
+        table[unit] = kind == 0 ? 0 : kind == 1 ? unit_bytes::kByAuthority : count << unit_bytes::kCountShift | bytes;
+        if (kind == 2) table[unit] |= unit_bytes::kReplaced;
+    }
+    const char16_t others[] = {u'\x0080', u'\x00E9', u'\x0141', u'\x2C41', u'\x3042', u'\xD83D', u'\xFF22'};
+    for (int i = 0; i < 20000; ++i) {
+        std::u16string units;
+        const std::size_t size = random() % 120;
+        const unsigned asciiRun = random() % 40;  // how long runs of ASCII are, at most
+        while (units.size() < size) {
+            for (unsigned k = random() % (asciiRun + 1); k > 0; --k) units += static_cast<char16_t>(random() % 0x80);
+            units += random() % 2 == 0 ? others[random() % std::size(others)] : static_cast<char16_t>(random());
+        }
+        const std::size_t count = units.empty() ? 0 : random() % (units.size() + 1);
+        const bool ascii = random() % 4 != 0;
+        std::string expected(4 * units.size() + 4, '\0');
+        std::size_t expectedWritten = 0;
+        const std::size_t expectedTaken = plain.encodeUnits(units.data(), count, expected.data(), table.data(), ascii, expectedWritten);
+        std::string defined;
+        std::size_t definedTaken = 0;
+        for (; definedTaken < count && unit_bytes::Ready(table[units[definedTaken]]); ++definedTaken) {
+            const std::uint32_t entry = table[units[definedTaken]];
+            for (std::size_t k = 0; k < unit_bytes::Count(entry); ++k) defined += static_cast<char>(entry >> (8 * k));
+        }
+        ASSERT_EQ(definedTaken, expectedTaken) << "case " << i;
+        ASSERT_EQ(Hex(defined), Hex(expected.substr(0, expectedWritten))) << "case " << i;
+        for (const TKernelLevel level : KernelLevels()) {
+            std::string out(4 * units.size() + 4, '\0');
+            std::size_t written = 0;
+            ASSERT_EQ(expectedTaken, KernelsOf(level).encodeUnits(units.data(), count, out.data(), table.data(), ascii, written))
+                << static_cast<int>(level) << " case " << i;
+            ASSERT_EQ(Hex(defined), Hex(out.substr(0, written))) << static_cast<int>(level) << " case " << i;
         }
     }
 }
