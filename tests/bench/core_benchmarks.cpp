@@ -197,12 +197,14 @@ void BM_StampBusinessUtf8(benchmark::State& state) {
 }
 BENCHMARK(BM_StampBusinessUtf8);
 
+// Text as UTF-16LE after its mark.
+std::string Utf16File(const std::u16string& text) {
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+}
+
 void BM_StampBusinessUtf16(benchmark::State& state) {
     TDoubleByteCodePage ansi;
-    static const std::string input = [] {
-        const std::u16string text = BusinessText(16 << 20);
-        return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
-    }();
+    static const std::string input = Utf16File(BusinessText(16 << 20));
     Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampBusinessUtf16);
@@ -224,10 +226,7 @@ BENCHMARK(BM_StampJapaneseUtf8);
 
 void BM_StampJapaneseUtf16(benchmark::State& state) {
     TDoubleByteCodePage ansi;
-    static const std::string input = [] {
-        const std::u16string text = JapaneseText(16 << 20);
-        return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size());
-    }();
+    static const std::string input = Utf16File(JapaneseText(16 << 20));
     Stamp(state, input, ansi);
 }
 BENCHMARK(BM_StampJapaneseUtf16);

@@ -188,6 +188,16 @@ def digest(path):
     return sha.hexdigest()
 
 
+def repeated_stamped_digest(block, repeats, s):
+    """The SHA-256 of block (records without quoted line breaks, each ended by CR LF) repeated
+    repeats times, every record stamped with s."""
+    sha = hashlib.sha256()
+    stamped = block.replace(b"\r\n", s.encode() + b"\r\n")
+    for _ in range(repeats):
+        sha.update(stamped)
+    return sha.hexdigest()
+
+
 def temporaries_soon_gone(folder, seconds=3):
     """The temporary files in folder once the system has had a moment to finish a killed process."""
     deadline = time.monotonic() + seconds

@@ -3,7 +3,6 @@ links in its folder, device names, kills at any moment, long and Japanese paths,
 had. Whatever happens, a run gives the complete stamped file or leaves everything as it was."""
 
 import contextlib
-import hashlib
 import os
 import random
 import re
@@ -14,8 +13,8 @@ from collections import Counter
 
 import pytest
 
-from harness import (SYSTEM_TEXTS, digest, kill_program, shown, skewed_file_system, stamp, stamped_ok,
-                     temporaries, temporaries_soon_gone, win_path)
+from harness import (SYSTEM_TEXTS, digest, kill_program, repeated_stamped_digest, shown, skewed_file_system, stamp,
+                     stamped_ok, temporaries, temporaries_soon_gone, win_path)
 
 
 def create_message(path, error):
@@ -126,11 +125,7 @@ def test_a_run_killed_at_any_moment_leaves_the_old_or_the_new_file(harness, setu
     old = b"old content\r\n"
 
     def new_digest(s):
-        sha = hashlib.sha256()
-        stamped = block.replace(b"\r\n", s.encode() + b"\r\n")
-        for _ in range(repeats):
-            sha.update(stamped)
-        return sha.hexdigest()
+        return repeated_stamped_digest(block, repeats, s)
 
     new_digests = {new_digest(stamp())}
     # The kills fall within a run's length as a replacing run takes it (the first run of a test

@@ -3,7 +3,6 @@ every argument that names an existing file is stamped, with one date; what faile
 characters is told in one box at the end, the failures first in the order of the arguments; no
 output is written twice."""
 
-import hashlib
 import os
 import random
 import re
@@ -12,7 +11,8 @@ from collections import Counter
 
 import pytest
 
-from harness import SYSTEM_TEXTS, digest, kill_program, shown, stamp, temporaries_soon_gone, win_path
+from harness import (SYSTEM_TEXTS, digest, kill_program, repeated_stamped_digest, shown, stamp, temporaries_soon_gone,
+                     win_path)
 
 MB_ICONERROR, MB_ICONWARNING = 0x10, 0x30
 GENERIC_WRITE = 0x40000000
@@ -244,11 +244,7 @@ def test_a_start_killed_part_way_leaves_each_output_old_or_new(harness, folders,
     old = b"old content\r\n"
 
     def new_digest(s):
-        sha = hashlib.sha256()
-        stamped = block.replace(b"\r\n", s.encode() + b"\r\n")
-        for _ in range(repeats):
-            sha.update(stamped)
-        return sha.hexdigest()
+        return repeated_stamped_digest(block, repeats, s)
 
     args = [win_path(work / "abcd"[i] / name) for i, name in enumerate(names)]
     # The kills fall within a start's length (the first start of a test also waits for the system).
