@@ -31,11 +31,11 @@ private:
     std::uint64_t firstReplacedLine_ = 0;
 };
 
-// Stamps a whole file from source to sink: decode, stamp every record end, encode. The stamp is
-// UTF-16 text. The text is written in codePages.here.ansi, on the caller's thread. Returns what
+// Stamps a whole file from source to sink: decode and encode into the ANSI code page (ReadText),
+// then stamp every record end. The stamp is UTF-16 text, encoded by codePages.here.ansi. Returns what
 // the text could not keep: the characters that the ANSI code page replaced (the stamp's are not
 // counted), and a last odd byte of UTF-16.
 TTextChanges StampText(TByteSource& source, const TReadingCodePages& codePages, std::u16string_view stamp,
-                        TByteSink& sink, std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
+                       TByteSink& sink, std::size_t pieceBytes = kPieceBytes, const TKernels& kernels = Kernels());
 
 }  // namespace zarn

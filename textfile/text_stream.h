@@ -121,7 +121,7 @@ struct TDecodingCodePages {
 };
 
 // The code pages of reading a file: here for the pieces decoded on the caller's thread (whose
-// ANSI code page also writes the text), ahead for those decoded on the source's thread where it
+// ANSI code page also encodes the stamp), ahead for those decoded on the source's thread where it
 // reads ahead. Both sets are used at once: objects that cache answers (TCachedCodePage) must be
 // distinct, while one object may serve both where it keeps no state.
 struct TReadingCodePages {
