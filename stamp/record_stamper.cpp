@@ -16,7 +16,6 @@ TTextChanges StampText(TByteSource& source, const TReadingCodePages& codePages, 
     TTextChanges changes = ReadText(source, codePages, stamper, pieceBytes);
     writer.Finish();
     changes.replaced.line = stamper.FirstReplacedLine();
-    changes.replaced.at = 0;
     return changes;
 }
 

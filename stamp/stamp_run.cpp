@@ -81,9 +81,10 @@ void TStampRun::Stamp(const std::u16string& inputPath) {
     if (!stamp_) stamp_ = TodaysStamp(settings_);
     TInputFile input(inputPath);
     // A file named again (under any name) was stamped, or told of, already.
-    const std::u16string inputFinal = FinalPath(input.Handle());
-    if (!inputFinal.empty() && std::find(inputs_.begin(), inputs_.end(), inputFinal) != inputs_.end()) return;
-    if (!inputFinal.empty()) inputs_.push_back(inputFinal);
+    if (std::u16string final = FinalPath(input.Handle()); !final.empty()) {
+        if (std::find(inputs_.begin(), inputs_.end(), final) != inputs_.end()) return;
+        inputs_.push_back(std::move(final));
+    }
     // The name that this start wrote already (in a folder whose names ignore case, also under
     // another case) is not written again.
     if (const TFileHandle written = OpenForQuery(LongPath(outputPath))) {

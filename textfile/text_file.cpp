@@ -121,14 +121,17 @@ void TOutputFile::CheckDestination(HANDLE input) {
     if (const TFileHandle query = OpenForQuery(target_)) {
         // Where the system cannot tell two files apart, each question takes the safe answer: the
         // program's own file is refused, and the input may be the destination.
+        const TFileFacts destination = FactsOf(query.Get());
         const TFileHandle program = OpenForQuery(LongPath(ProgramPath()));
-        if (program && Sameness(query.Get(), program.Get()) != TSameness::Different) FailCreate(ERROR_SHARING_VIOLATION);
-        replaced_ = IdentityOf(query.Get());
+        if (program && Sameness(destination, FactsOf(program.Get())) != TSameness::Different) {
+            FailCreate(ERROR_SHARING_VIOLATION);
+        }
+        replaced_ = destination.identity;
         // Through a link, the file linked to is the one replaced.
-        if (std::u16string final = FinalPath(query.Get()); !final.empty()) target_ = std::move(final);
+        if (!destination.finalPath.empty()) target_ = destination.finalPath;
         // The input, held open for reading, may be the destination: that is allowed, and the
         // output then never replaces it with text that lost characters.
-        if (Sameness(query.Get(), input) != TSameness::Different) {
+        if (Sameness(destination, FactsOf(input)) != TSameness::Different) {
             replacesInput_ = true;
             return;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 namespace zarn {
 
@@ -180,7 +181,7 @@ private:
                     count = decoding_.codePages.ansi.Encode(std::u16string_view(units_.get(), units), out + written, inBlock);
                     if (replaced_.count == 0 && inBlock.count != 0) {
                         replaced_.first = inBlock.first;
-                        replaced_.at = Bytes() + inBlock.at;
+                        replaced_.at = ChunkedBytes() + inBlock.at;
                     }
                     replaced_.count += inBlock.count;
                 }
@@ -203,7 +204,7 @@ private:
     }
 
     // The bytes of the chunks so far.
-    std::size_t Bytes() const {
+    std::size_t ChunkedBytes() const {
         std::size_t total = 0;
         for (const TChunk& chunk : chunks_) total += chunk.count;
         return total;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "textfile/encoding.h"
 #include "textfile/kernels.h"

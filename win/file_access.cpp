@@ -70,24 +70,18 @@ std::optional<TFileIdentity> IdentityOf(HANDLE file) {
     return identity;
 }
 
-namespace {
-
-// The names a file has; 0 when the system cannot tell.
-DWORD NameCount(HANDLE file) {
-    FILE_STANDARD_INFO info;
-    return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) ? info.NumberOfLinks : 0;
+TFileFacts FactsOf(HANDLE file) {
+    FILE_STANDARD_INFO standard;
+    const bool counted = GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) != FALSE;
+    return {IdentityOf(file), FinalPath(file), counted ? standard.NumberOfLinks : 0};
 }
 
-}  // namespace
-
-TSameness Sameness(HANDLE a, HANDLE b) {
-    const std::optional<TFileIdentity> idA = IdentityOf(a), idB = IdentityOf(b);
-    const bool unique = idA && idB && idA->IsUnique() && idB->IsUnique();
-    if (unique && !(*idA == *idB)) return TSameness::Different;
-    const std::u16string pathA = FinalPath(a), pathB = FinalPath(b);
-    const bool paths = !pathA.empty() && !pathB.empty();
-    if (paths && pathA == pathB) return TSameness::Same;
-    if (paths && (NameCount(a) == 1 || NameCount(b) == 1)) return TSameness::Different;
+TSameness Sameness(const TFileFacts& a, const TFileFacts& b) {
+    const bool unique = a.identity && b.identity && a.identity->IsUnique() && b.identity->IsUnique();
+    if (unique && !(*a.identity == *b.identity)) return TSameness::Different;
+    const bool paths = !a.finalPath.empty() && !b.finalPath.empty();
+    if (paths && a.finalPath == b.finalPath) return TSameness::Same;
+    if (paths && (a.names == 1 || b.names == 1)) return TSameness::Different;
     return unique ? TSameness::Same : TSameness::Unknown;
 }
 

@@ -59,18 +59,25 @@ struct TFileIdentity {
     }
     // False for the id 0, which is no file's own, and for the id of all ones, which means none.
     bool IsUnique() const {
-        const auto all = [&](BYTE value) {
-            return std::all_of(std::begin(id.Identifier), std::end(id.Identifier), [&](BYTE b) { return b == value; });
-        };
-        const std::size_t size = extended ? sizeof id.Identifier : sizeof(ULONGLONG);  // the index fills 8 bytes
-        return !all(0) && !std::all_of(id.Identifier, id.Identifier + size, [](BYTE b) { return b == 0xFF; });
+        const BYTE* const first = id.Identifier;
+        const BYTE* const last = first + (extended ? sizeof id.Identifier : sizeof(ULONGLONG));  // an index fills 8 bytes
+        return std::any_of(first, last, [](BYTE b) { return b != 0; }) && std::any_of(first, last, [](BYTE b) { return b != 0xFF; });
     }
 };
 
 // Nothing when the system cannot tell.
 std::optional<TFileIdentity> IdentityOf(HANDLE file);
 
-// Whether two handles are open on one file, as far as the system's answers prove it:
+// What the system tells of the file that a handle is open on, for telling files apart.
+struct TFileFacts {
+    std::optional<TFileIdentity> identity;
+    std::u16string finalPath;  // as FinalPath gives it; empty when the system cannot tell
+    DWORD names = 0;           // its names (hard links); 0 when the system cannot tell
+};
+
+TFileFacts FactsOf(HANDLE file);
+
+// Whether two files are one, as far as the system's answers prove it:
 // - Different where both ids are unique and differ, or where the final paths differ and one of
 //   the files has a single name (such a file has one path);
 // - Same where the final paths are equal (one name is one file at a time), or where unique ids are
@@ -78,7 +85,7 @@ std::optional<TFileIdentity> IdentityOf(HANDLE file);
 // - Unknown otherwise: ids that are not unique prove nothing, and equal ids of files that each have
 //   one name at different paths are a file system's collision, not one file.
 enum class TSameness { Same, Different, Unknown };
-TSameness Sameness(HANDLE a, HANDLE b);
+TSameness Sameness(const TFileFacts& a, const TFileFacts& b);
 
 // The identity of the file at path now; nothing when there is none or it cannot be told.
 std::optional<TFileIdentity> IdentityAt(const std::u16string& path);

@@ -551,7 +551,7 @@ TEST(Sameness, TellsFilesByPathIdAndNames) {
     for (const auto& c : cases) {
         const TFileHandle first = OpenForQuery(folder.Path(c.first)), second = OpenForQuery(folder.Path(c.second));
         ASSERT_TRUE(first && second);
-        EXPECT_EQ(c.sameness, Sameness(first.Get(), second.Get())) << Narrow(c.first) << " " << Narrow(c.second);
+        EXPECT_EQ(c.sameness, Sameness(FactsOf(first.Get()), FactsOf(second.Get()))) << Narrow(c.first) << " " << Narrow(c.second);
     }
 }
 
